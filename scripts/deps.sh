@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, what building and testing need; does
+# nothing when all of it is already there. Sourced by the other scripts.
+set -euo pipefail
+
+SMC_PACKAGES=(
+  cmake ninja-build g++ clang
+  libgtest-dev nlohmann-json3-dev
+)
+
+smc_install_packages() {
+  local missing=()
+  for p in "${SMC_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ "${#missing[@]}" -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}

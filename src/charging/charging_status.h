@@ -1,0 +1,15 @@
+// Reading whether charging is enabled, and through which key.
+#pragma once
+
+#include <optional>
+#include <string>
+
+/// The key whose value decided, and "enabled", "disabled" or "unknown".
+struct ChargingStatus {
+  std::string backend;
+  std::string status;
+  bool operator==(const ChargingStatus&) const = default;
+};
+
+/// Reads "CHTE", else "CH0B"; none when neither tells the status.
+std::optional<ChargingStatus> readChargingStatus();

@@ -1,0 +1,25 @@
+// Turning a write outcome into the run's one response.
+#pragma once
+
+#include <string>
+
+#include "charging/charging_write.h"
+#include "response/json_response.h"
+#include "smc/smc_error.h"
+
+/// The error code and message that an SMCError is reported with.
+struct ErrorReport {
+  std::string code;
+  std::string message;
+};
+
+/// The code and message for `error`; one fixed pair for each case.
+ErrorReport reportFor(const SMCError& error);
+
+/// The response for a write of `value` by `command` that ended in `outcome`.
+JsonResponse writeResponse(const std::string& command, const std::string& value,
+                           const WriteOutcome& outcome);
+
+/// Prints the response for the write and ends the process.
+[[noreturn]] void responseForWrite(const std::string& command, const std::string& value,
+                                   const WriteOutcome& result);

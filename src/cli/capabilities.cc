@@ -1,0 +1,31 @@
+#include "cli/capabilities.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "charging/key_access.h"
+#include "response/print_json.h"
+#include "smc/platform.h"
+
+JsonResponse capabilitiesRecord(const std::string& command) {
+  static constexpr std::array<std::string_view, 7> kKeys{"CHTE", "CH0B", "CH0C", "CH0I",
+                                                         "CHIE", "CH0J", "ACLC"};
+  SupportMap supports;
+  supports.reserve(kKeys.size());
+  // Independent checks: a false answer, for whatever reason, stops nothing.
+  for (const std::string_view key : kKeys) supports.emplace_back(key, keyAvailable(key));
+  return {true, command, std::nullopt, std::nullopt, std::nullopt,
+          std::nullopt, std::nullopt, std::move(supports), machineHardwareName()};
+}
+
+void capabilitiesResponse(const std::string& command) { printJson(capabilitiesRecord(command)); }
+
+std::string machineHardwareName() {
+  std::int32_t arm64 = 0;
+  size_t length = sizeof(arm64);
+  // The return code is not consulted: a failed call or a missing name leaves
+  // the 0 in place, which reads as x86_64.
+  sysctlbyname("hw.optional.arm64", &arm64, &length, nullptr, 0);
+  return arm64 == 1 ? "arm64" : "x86_64";
+}

@@ -1,0 +1,18 @@
+// The capabilities report: which control keys the SMC knows, and the
+// processor architecture.
+#pragma once
+
+#include <string>
+
+#include "response/json_response.h"
+
+/// The report for `command`: all seven keys, each true when the SMC knows
+/// it, whatever its size, and the architecture. It never fails.
+JsonResponse capabilitiesRecord(const std::string& command);
+
+/// Prints the report and ends the process with status 0.
+[[noreturn]] void capabilitiesResponse(const std::string& command);
+
+/// "arm64" when the kernel's "hw.optional.arm64" holds exactly 1, else
+/// "x86_64" (also when the name is missing or the probe fails).
+std::string machineHardwareName();

@@ -1,0 +1,65 @@
+#include "cli/dispatch.h"
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+#include "charging/charging_status.h"
+#include "charging/charging_write.h"
+#include "charging/write_report.h"
+#include "cli/capabilities.h"
+#include "response/print_json.h"
+#include "response/utf8.h"
+
+JsonResponse errorRecord(const std::string& command, const std::string& code,
+                         const std::string& message) {
+  return {false, command, std::nullopt, std::nullopt, std::nullopt,
+          code, message, std::nullopt, std::nullopt};
+}
+
+void errorResponse(const std::string& command, const std::string& code,
+                   const std::string& message) {
+  printJson(errorRecord(command, code, message));
+}
+
+JsonResponse respond(std::span<const std::string> args) {
+  if (args.size() < 2) return errorRecord("unknown", "INVALID_ARGS", "missing command");
+  const std::string& command = args[1];
+
+  if (command == "capabilities") return capabilitiesRecord(command);
+
+  if (command == "charging-status") {
+    const auto status = readChargingStatus();
+    if (!status) {
+      return errorRecord(command, "STATUS_UNAVAILABLE", "unable to determine charging status");
+    }
+    return {true, command, status->backend, status->status, std::nullopt,
+            std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+  }
+
+  const bool charging = command == "charging";
+  if (charging || command == "adapter") {
+    const std::string value = args.size() > 2 ? args[2] : std::string();
+    if (value != "on" && value != "off") {
+      return errorRecord(command, "INVALID_ARGS",
+                         charging ? "charging expects on/off" : "adapter expects on/off");
+    }
+    const bool on = value == "on";
+    return writeResponse(command, value, charging ? writeCharging(on) : writeAdapter(on));
+  }
+
+  return errorRecord(command, "UNKNOWN_COMMAND", "unknown command");
+}
+
+void runHelper(int argc, const char* const* argv) {
+  try {
+    // Only the program, the command and the value are ever read.
+    std::vector<std::string> args;
+    for (int i = 0; i < std::min(argc, 3); ++i) args.push_back(repairUtf8(argv[i]));
+    printJson(respond(args));
+  } catch (const std::exception&) {
+    // Only running out of memory can land here. The one line must still be
+    // printed, and the runtime's own report on standard error must not be.
+    printFallbackLine();
+  }
+}

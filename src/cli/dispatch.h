@@ -1,0 +1,25 @@
+// The command dispatcher: one argument vector in, one response out.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "response/json_response.h"
+
+/// The response for one run with `args` (index 0 the program, 1 the command,
+/// 2 the value; later entries are never read). Argument errors are answered
+/// before any SMC access. `args` must be valid UTF-8.
+JsonResponse respond(std::span<const std::string> args);
+
+/// The failure response with `command`, `code` and `message`.
+JsonResponse errorRecord(const std::string& command, const std::string& code,
+                         const std::string& message);
+
+/// Prints the failure response and ends the process with status 1.
+[[noreturn]] void errorResponse(const std::string& command, const std::string& code,
+                                const std::string& message);
+
+/// The helper's entry point: answers `argv` with one line on standard output
+/// and ends the process with status 0 or 1. Bytes that are not valid UTF-8
+/// reach the line as U+FFFD.
+[[noreturn]] void runHelper(int argc, const char* const* argv);

@@ -1,0 +1,41 @@
+// What stands behind the IOKit stand-in: an emulated Mac, or nothing.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "platform/iokit.h"
+
+namespace platform {
+
+/// A machine that answers the IOKit and sysctl calls of the stand-in. Each
+/// member receives the call's own arguments and gives the call's own answer.
+class Machine {
+ public:
+  Machine() = default;
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+  virtual ~Machine() = default;
+
+  /// The service of class `className`, or 0.
+  virtual io_service_t matchService(std::string_view className) = 0;
+  virtual kern_return_t openService(io_service_t service, task_port_t owningTask,
+                                    uint32_t type, io_connect_t* connect) = 0;
+  virtual kern_return_t releaseObject(io_object_t object) = 0;
+  virtual kern_return_t closeConnection(io_connect_t connect) = 0;
+  virtual kern_return_t callStructMethod(io_connect_t connection, uint32_t selector,
+                                         const void* input, size_t inputSize, void* output,
+                                         size_t* outputSize) = 0;
+  /// The integer that the kernel value `name` holds, or none when the name
+  /// does not exist.
+  virtual std::optional<int> sysctlInteger(std::string_view name) = 0;
+};
+
+/// Puts `machine` behind the stand-in (null detaches). The caller keeps it
+/// alive while attached.
+void attachMachine(Machine* machine);
+
+/// The attached machine, or null.
+Machine* attachedMachine();
+
+}  // namespace platform

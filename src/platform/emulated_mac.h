@@ -1,0 +1,121 @@
+// An emulated Mac for the IOKit stand-in: an AppleSMC controller with keys,
+// faults on demand, a call log and a count of open connections.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/attached_machine.h"
+
+namespace emu {
+
+using Bytes = std::vector<std::uint8_t>;
+
+/// One SMC key: its type, its reported size and its value (`size` bytes;
+/// sizes above 32 exist, and a read answers only the first 32).
+struct Key {
+  std::string type = "hex_";
+  std::uint32_t size = 0;
+  Bytes value;
+};
+
+/// What "hw.optional.arm64" answers: 1, 0, or no such name.
+enum class Arch : std::uint8_t { arm64, x86_64, absent };
+
+/// The driver events that a fault can hit.
+enum class Call : std::uint8_t { open, info, read, write };
+
+/// A call made to fail. For `open`, `noDriver` makes the service lookup find
+/// nothing; otherwise IOServiceOpen returns `ioReturn`. For the key calls the
+/// call returns `ioReturn`; with `touchReply` the reply block is the normal
+/// reply with its result byte set to `result`, without it the reply is left
+/// as the caller prepared it.
+struct Fault {
+  Call call = Call::info;
+  std::string key = "*";  ///< a key name, or "*" for any key
+  unsigned nth = 0;       ///< fail only the Nth matching call (from 1); 0 fails every one
+  bool noDriver = false;
+  std::int32_t ioReturn = 0;
+  std::uint8_t result = 0;
+  bool touchReply = false;
+  unsigned seen = 0;  ///< matching calls so far
+};
+
+/// Parses a fault as written on the emulator's command line: `open=ERR[@N]`
+/// or `CALL:KEY=ERR[@N]`, with ERR one of not-privileged, io-error,
+/// key-not-found, result=N, io=N, and (for open only) no-driver. None when
+/// the text is malformed.
+std::optional<Fault> parseFault(std::string_view text);
+
+/// The word that names how a call failed, as the trace writes it.
+std::string failureWord(std::int32_t ioReturn, std::uint8_t result);
+
+/// One entry of the call log.
+struct Event {
+  enum class Kind : std::uint8_t { noDriver, open, close, info, read, write, other, badCall };
+  Kind kind = Kind::open;
+  std::string key;      ///< the key of a call
+  std::uint8_t subCommand = 0;
+  Bytes bytes;          ///< a write's first dataSize bytes sent (at most 32)
+  std::string failure;  ///< empty, or the failure word
+};
+
+/// The event as one trace line: "open", "info CHTE", "write CHTE 01000000",
+/// "info CH0I -> key-not-found", ...
+std::string traceLine(const Event& event);
+
+/// The emulated machine. Attach it with `platform::attachMachine`.
+class EmulatedMac final : public platform::Machine {
+ public:
+  std::map<std::string, Key> keys;
+  bool driverPresent = true;
+  bool privileged = true;
+  Arch arch = Arch::arm64;
+  std::vector<Fault> faults;
+
+  /// Called with each event as it happens, after the log has it.
+  std::function<void(const Event&)> onEvent;
+
+  /// Adds or replaces a key whose size is the length of `value`.
+  void setKey(const std::string& name, const std::string& type, Bytes value);
+  /// Adds or replaces a key of `size` bytes, all zero.
+  void setSizedKey(const std::string& name, const std::string& type, std::uint32_t size);
+
+  const std::vector<Event>& log() const { return log_; }
+  /// The log as trace lines.
+  std::vector<std::string> trace() const;
+  void clearLog() { log_.clear(); }
+
+  /// Connections open now, and the most that were ever open at once.
+  std::size_t openConnections() const { return connections_.size(); }
+  std::size_t maxOpenConnections() const { return maxOpen_; }
+  /// Service handles handed out and not yet released.
+  std::size_t heldServices() const { return services_.size(); }
+
+  io_service_t matchService(std::string_view className) override;
+  kern_return_t openService(io_service_t service, task_port_t owningTask, uint32_t type,
+                            io_connect_t* connect) override;
+  kern_return_t releaseObject(io_object_t object) override;
+  kern_return_t closeConnection(io_connect_t connect) override;
+  kern_return_t callStructMethod(io_connect_t connection, uint32_t selector, const void* input,
+                                 size_t inputSize, void* output, size_t* outputSize) override;
+  std::optional<int> sysctlInteger(std::string_view name) override;
+
+ private:
+  Fault* firingFault(Call call, std::string_view key, bool lookup);
+  void record(Event event);
+
+  std::vector<Event> log_;
+  std::set<io_connect_t> connections_;
+  std::set<io_service_t> services_;
+  std::size_t maxOpen_ = 0;
+  io_object_t nextHandle_ = 0x1001;
+};
+
+}  // namespace emu

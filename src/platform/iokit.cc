@@ -1,0 +1,106 @@
+// The IOKit and sysctl stand-in: forwards each call to the attached machine.
+//
+// With no machine attached, nothing matches "AppleSMC", so the helper answers
+// truthfully as on a Mac without the driver, and the architecture comes from
+// the kernel that runs the process.
+
+#include <sys/utsname.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/attached_machine.h"
+#include "platform/iokit.h"
+
+struct IOMatchingDictionary {
+  std::string className;
+};
+
+extern "C" {
+
+const mach_port_t kIOMainPortDefault = 0;
+mach_port_t mach_task_self_ = 0x103;
+
+CFMutableDictionaryRef IOServiceMatching(const char* name) {
+  if (name == nullptr) return nullptr;
+  return new IOMatchingDictionary{name};  // NOLINT(cppcoreguidelines-owning-memory)
+}
+
+io_service_t IOServiceGetMatchingService(mach_port_t mainPort, CFDictionaryRef matching) {
+  // The call takes over the dictionary, as on macOS.
+  const std::unique_ptr<const IOMatchingDictionary> owned(matching);
+  platform::Machine* machine = platform::attachedMachine();
+  if (machine == nullptr || owned == nullptr || mainPort != kIOMainPortDefault) return 0;
+  return machine->matchService(owned->className);
+}
+
+kern_return_t IOServiceOpen(io_service_t service, task_port_t owningTask, uint32_t type,
+                            io_connect_t* connect) {
+  platform::Machine* machine = platform::attachedMachine();
+  if (machine == nullptr || connect == nullptr) return kIOReturnBadArgument;
+  return machine->openService(service, owningTask, type, connect);
+}
+
+kern_return_t IOObjectRelease(io_object_t object) {
+  platform::Machine* machine = platform::attachedMachine();
+  return machine == nullptr ? kIOReturnBadArgument : machine->releaseObject(object);
+}
+
+kern_return_t IOServiceClose(io_connect_t connect) {
+  platform::Machine* machine = platform::attachedMachine();
+  return machine == nullptr ? kIOReturnBadArgument : machine->closeConnection(connect);
+}
+
+kern_return_t IOConnectCallStructMethod(mach_port_t connection, uint32_t selector,
+                                        const void* inputStruct, size_t inputStructCnt,
+                                        void* outputStruct, size_t* outputStructCnt) {
+  platform::Machine* machine = platform::attachedMachine();
+  if (machine == nullptr) return kIOReturnNotOpen;
+  return machine->callStructMethod(connection, selector, inputStruct, inputStructCnt,
+                                   outputStruct, outputStructCnt);
+}
+
+int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size_t newlen) {
+  if (name == nullptr || oldlenp == nullptr || newp != nullptr || newlen != 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  std::optional<int> value;
+  if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) {
+    value = machine->sysctlInteger(name);
+  } else if (std::strcmp(name, "hw.optional.arm64") == 0) {
+    utsname host{};
+    value = (uname(&host) == 0 && std::strcmp(host.machine, "aarch64") == 0) ? 1 : 0;
+  }
+  if (!value) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (oldp == nullptr) {
+    *oldlenp = sizeof(int);
+    return 0;
+  }
+  if (*oldlenp < sizeof(int)) {
+    errno = ENOMEM;
+    return -1;
+  }
+  std::memcpy(oldp, &*value, sizeof(int));
+  *oldlenp = sizeof(int);
+  return 0;
+}
+
+}  // extern "C"
+
+namespace platform {
+
+namespace {
+Machine* attached = nullptr;
+}  // namespace
+
+void attachMachine(Machine* machine) { attached = machine; }
+
+Machine* attachedMachine() { return attached; }
+
+}  // namespace platform

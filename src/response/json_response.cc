@@ -1,0 +1,78 @@
+#include "response/json_response.h"
+
+#include <string_view>
+
+namespace {
+
+/// Appends `text` as a JSON string. Only what JSON demands is escaped: the
+/// quotation mark, the reverse solidus and the control characters, so that no
+/// raw line break can stand inside the one line. Everything else, the solidus
+/// and non-ASCII UTF-8 included, is copied byte for byte.
+void appendString(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4U];
+          out += kHex[byte & 0xFU];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+void appendKey(std::string& out, std::string_view key) {
+  out += ',';
+  appendString(out, key);
+  out += ':';
+}
+
+void appendOptional(std::string& out, std::string_view key,
+                    const std::optional<std::string>& text) {
+  if (!text) return;
+  appendKey(out, key);
+  appendString(out, *text);
+}
+
+}  // namespace
+
+std::string encodeJson(const JsonResponse& response) {
+  std::string out;
+  out.reserve(160);
+  out += response.ok ? "{\"ok\":true" : "{\"ok\":false";
+  appendKey(out, "command");
+  appendString(out, response.command);
+  appendOptional(out, "backend", response.backend);
+  appendOptional(out, "status", response.status);
+  appendOptional(out, "value", response.value);
+  appendOptional(out, "code", response.code);
+  appendOptional(out, "error", response.error);
+  if (response.supports) {
+    appendKey(out, "supports");
+    out += '{';
+    bool first = true;
+    for (const auto& [key, known] : *response.supports) {
+      if (!first) out += ',';
+      first = false;
+      appendString(out, key);
+      out += known ? ":true" : ":false";
+    }
+    out += '}';
+  }
+  appendOptional(out, "arch", response.arch);
+  out += '}';
+  return out;
+}

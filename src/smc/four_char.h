@@ -1,0 +1,20 @@
+// Four-character SMC key and type codes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+/// The code of a key name of exactly four bytes, first byte in the most
+/// significant position. Any other length is a programming error and aborts.
+std::uint32_t fourChar(std::string_view name);
+
+/// The four characters of `code`, each byte read as the code point U+0000 to
+/// U+00FF and written as UTF-8 (4 to 8 bytes).
+std::string toFourChar(std::uint32_t code);
+
+/// A key's type code and value size, as the SMC reports them.
+struct DataType {
+  std::uint32_t type = 0;  ///< four-character type code; carried, never read
+  std::uint32_t size = 0;  ///< number of value bytes
+};

@@ -1,0 +1,86 @@
+#include "smc/smc_client.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint32_t kStructSize = sizeof(SMCParamStruct);
+
+}  // namespace
+
+SMCResult<Done> SMCClient::open() {
+  // The lookup takes over the matching dictionary, so it is never released
+  // here; a missing dictionary simply finds no service.
+  const io_service_t service =
+      IOServiceGetMatchingService(kIOMainPortDefault, IOServiceMatching("AppleSMC"));
+  if (service == 0) return SMCError::driverNotFound();
+  const kern_return_t opened = IOServiceOpen(service, mach_task_self_, 0, &connection);
+  IOObjectRelease(service);
+  // A refusal for want of privileges lands here too: the connection is opened
+  // the same way for reading and writing, and only the calls tell them apart.
+  if (opened != 0) {
+    connection = 0;
+    return SMCError::failedToOpen();
+  }
+  return Done{};
+}
+
+void SMCClient::close() {
+  if (connection == 0) return;
+  IOServiceClose(connection);
+  connection = 0;
+}
+
+SMCResult<SMCParamStruct> SMCClient::callDriver(const SMCParamStruct& request) {
+  SMCParamStruct reply;
+  size_t replySize = kStructSize;
+  const kern_return_t io = IOConnectCallStructMethod(
+      connection, raw(SMCParamStruct::Selector::handleYPCEvent), &request, kStructSize,
+      &reply, &replySize);
+  if (io == 0 && reply.result == raw(SMCParamStruct::Result::success)) return reply;
+  if (io == 0 && reply.result == raw(SMCParamStruct::Result::keyNotFound)) {
+    return SMCError::keyNotFound(toFourChar(request.key));
+  }
+  if (io == kIOReturnNotPrivileged) return SMCError::notPrivileged();
+  return SMCError::unknown(io, reply.result);
+}
+
+SMCResult<DataType> SMCClient::keyInformation(std::uint32_t code) {
+  SMCParamStruct request;
+  request.key = code;
+  request.data8 = raw(SMCParamStruct::Selector::getKeyInfo);
+  const auto reply = callDriver(request);
+  if (!reply.ok()) return reply.error();
+  return DataType{reply.value().keyInfo.dataType, reply.value().keyInfo.dataSize};
+}
+
+SMCResult<ByteList> SMCClient::readKey(std::string_view name) {
+  const std::uint32_t code = fourChar(name);
+  const auto info = keyInformation(code);
+  if (!info.ok()) return info.error();
+  SMCParamStruct request;
+  request.key = code;
+  request.keyInfo.dataSize = info.value().size;
+  request.data8 = raw(SMCParamStruct::Selector::readKey);
+  const auto reply = callDriver(request);
+  if (!reply.ok()) return reply.error();
+  // The count comes from the information query, not from the reply, which a
+  // driver may leave at any value.
+  const ByteList all = bytesToArray(reply.value().bytes);
+  const auto count = std::min<std::size_t>(info.value().size, all.size());
+  return ByteList(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+SMCResult<Done> SMCClient::writeKey(std::string_view name, std::span<const std::uint8_t> bytes) {
+  const std::uint32_t code = fourChar(name);
+  const auto info = keyInformation(code);
+  if (!info.ok()) return info.error();
+  SMCParamStruct request;
+  request.key = code;
+  request.keyInfo.dataSize = info.value().size;
+  request.bytes = arrayToBytes(bytes);
+  request.data8 = raw(SMCParamStruct::Selector::writeKey);
+  const auto reply = callDriver(request);
+  if (!reply.ok()) return reply.error();
+  return Done{};
+}

@@ -1,0 +1,57 @@
+// How an SMC operation fails, and the error-or-value result that carries it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <variant>
+
+/// The failure of an SMC operation: exactly one case with its payload. It
+/// carries no message; the write report turns it into one.
+struct SMCError {
+  enum class Kind : std::uint8_t {
+    keyNotFound,     ///< the SMC has no such key (payload `keyName`)
+    unknown,         ///< any other failed call (payloads `ioReturn`, `smcResult`)
+    driverNotFound,  ///< no AppleSMC service
+    failedToOpen,    ///< the service could not be opened, for whatever reason
+    notPrivileged,   ///< the driver refused the call for want of privileges
+  };
+
+  Kind kind = Kind::unknown;
+  std::string keyName;         ///< keyNotFound only
+  std::int32_t ioReturn = 0;   ///< unknown only
+  std::uint8_t smcResult = 0;  ///< unknown only
+
+  static SMCError keyNotFound(std::string name) { return {Kind::keyNotFound, std::move(name), 0, 0}; }
+  static SMCError unknown(std::int32_t io, std::uint8_t smc) { return {Kind::unknown, {}, io, smc}; }
+  static SMCError driverNotFound() { return {Kind::driverNotFound, {}, 0, 0}; }
+  static SMCError failedToOpen() { return {Kind::failedToOpen, {}, 0, 0}; }
+  static SMCError notPrivileged() { return {Kind::notPrivileged, {}, 0, 0}; }
+
+  bool operator==(const SMCError&) const = default;
+};
+
+/// The value of an operation that yields nothing but success.
+struct Done {
+  bool operator==(const Done&) const = default;
+};
+
+/// An SMC operation's result: its value, or the one error it failed with.
+template <class T>
+class [[nodiscard]] SMCResult {
+ public:
+  SMCResult(T value) : state_(std::move(value)) {}            // NOLINT(google-explicit-constructor)
+  SMCResult(SMCError error) : state_(std::move(error)) {}     // NOLINT(google-explicit-constructor)
+
+  /// True when the operation succeeded.
+  bool ok() const { return std::holds_alternative<T>(state_); }
+  /// The value; only when ok().
+  const T& value() const { return std::get<T>(state_); }
+  /// The error; only when !ok().
+  const SMCError& error() const { return std::get<SMCError>(state_); }
+
+  bool operator==(const SMCResult&) const = default;
+
+ private:
+  std::variant<T, SMCError> state_;
+};
