@@ -7,6 +7,7 @@
 
 #if defined(__APPLE__)
 #include <IOKit/IOKitLib.h>
+#include <mach/mach.h>
 #include <sys/sysctl.h>
 #else
 #include "platform/iokit.h"
