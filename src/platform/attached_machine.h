@@ -15,6 +15,8 @@ class Machine {
   Machine() = default;
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
+  Machine(Machine&&) = delete;
+  Machine& operator=(Machine&&) = delete;
   virtual ~Machine() = default;
 
   /// The service of class `className`, or 0.

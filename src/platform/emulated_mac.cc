@@ -1,6 +1,7 @@
 #include "platform/emulated_mac.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -52,7 +53,7 @@ uint32_t codeOf(std::string_view name) {
 }
 
 std::string hex(const Bytes& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
+  constexpr std::string_view kDigits = "0123456789abcdef";
   std::string out;
   for (const uint8_t b : bytes) {
     out += kDigits[b >> 4U];
@@ -75,34 +76,36 @@ bool parseNumber(std::string_view text, T& out) {
 
 }  // namespace
 
-std::optional<Fault> parseFault(std::string_view text) {
-  const size_t eq = text.find('=');
-  if (eq == std::string_view::npos) return std::nullopt;
-  std::string_view target = text.substr(0, eq);
-  std::string_view err = text.substr(eq + 1);
-  Fault fault;
-  if (const size_t at = err.rfind('@'); at != std::string_view::npos) {
-    if (!parseNumber(err.substr(at + 1), fault.nth) || fault.nth == 0) return std::nullopt;
-    err = err.substr(0, at);
-  }
+namespace {
+
+/// Fills in which calls `fault` hits: "open", or "CALL:KEY".
+bool parseTarget(std::string_view target, Fault& fault) {
   if (target == "open") {
     fault.call = Call::open;
-  } else {
-    const size_t colon = target.find(':');
-    if (colon == std::string_view::npos) return std::nullopt;
-    const std::string_view call = target.substr(0, colon);
-    const std::string_view key = target.substr(colon + 1);
-    if (call == "info") fault.call = Call::info;
-    else if (call == "read") fault.call = Call::read;
-    else if (call == "write") fault.call = Call::write;
-    else return std::nullopt;
-    if (key != "*" && (key.size() != 4 || !std::all_of(key.begin(), key.end(), [](char c) {
-                         return c >= 0x20 && c < 0x7F;
-                       }))) {
-      return std::nullopt;
-    }
-    fault.key = std::string(key);
+    return true;
   }
+  const size_t colon = target.find(':');
+  if (colon == std::string_view::npos) return false;
+  const std::string_view call = target.substr(0, colon);
+  const std::string_view key = target.substr(colon + 1);
+  if (call == "info") {
+    fault.call = Call::info;
+  } else if (call == "read") {
+    fault.call = Call::read;
+  } else if (call == "write") {
+    fault.call = Call::write;
+  } else {
+    return false;
+  }
+  const bool printable =
+      std::all_of(key.begin(), key.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+  if (key != "*" && (key.size() != 4 || !printable)) return false;
+  fault.key = std::string(key);
+  return true;
+}
+
+/// Fills in how `fault` fails from its ERR word.
+bool parseFailure(std::string_view err, Fault& fault) {
   const bool open = fault.call == Call::open;
   if (err == "not-privileged") {
     fault.ioReturn = kIOReturnNotPrivileged;
@@ -115,7 +118,7 @@ std::optional<Fault> parseFault(std::string_view text) {
     fault.touchReply = true;
   } else if (err.starts_with("result=") && !open) {
     unsigned value = 0;
-    if (!parseNumber(err.substr(7), value) || value > 255) return std::nullopt;
+    if (!parseNumber(err.substr(7), value) || value > 255) return false;
     fault.result = static_cast<uint8_t>(value);
     fault.touchReply = true;
   } else if (err.starts_with("io=")) {
@@ -123,12 +126,26 @@ std::optional<Fault> parseFault(std::string_view text) {
     const bool negative = number.starts_with('-');
     if (negative) number.remove_prefix(1);
     uint32_t value = 0;
-    if (!parseNumber(number, value)) return std::nullopt;
-    if (negative) value = 0U - value;
-    fault.ioReturn = static_cast<int32_t>(value);
+    if (!parseNumber(number, value)) return false;
+    fault.ioReturn = static_cast<int32_t>(negative ? 0U - value : value);
   } else {
-    return std::nullopt;
+    return false;
   }
+  return true;
+}
+
+}  // namespace
+
+std::optional<Fault> parseFault(std::string_view text) {
+  const size_t eq = text.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
+  std::string_view err = text.substr(eq + 1);
+  Fault fault;
+  if (const size_t at = err.rfind('@'); at != std::string_view::npos) {
+    if (!parseNumber(err.substr(at + 1), fault.nth) || fault.nth == 0) return std::nullopt;
+    err = err.substr(0, at);
+  }
+  if (!parseTarget(text.substr(0, eq), fault) || !parseFailure(err, fault)) return std::nullopt;
   return fault;
 }
 
@@ -138,9 +155,10 @@ std::string failureWord(int32_t ioReturn, uint8_t result) {
   }
   if (ioReturn == kIOReturnNotPrivileged) return "not-privileged";
   if (ioReturn == kIOReturnError) return "io-error";
-  char text[16];
-  std::snprintf(text, sizeof text, "io=0x%08x", static_cast<unsigned>(ioReturn));
-  return text;
+  std::array<char, 16> text{};
+  static_cast<void>(std::snprintf(text.data(), text.size(), "io=0x%08x",
+                                  static_cast<unsigned>(ioReturn)));
+  return text.data();
 }
 
 std::string traceLine(const Event& event) {
@@ -207,7 +225,7 @@ io_service_t EmulatedMac::matchService(std::string_view className) {
 
 kern_return_t EmulatedMac::openService(io_service_t service, task_port_t owningTask,
                                        uint32_t type, io_connect_t* connect) {
-  if (services_.count(service) == 0 || owningTask != mach_task_self_ || type != 0) {
+  if (!services_.contains(service) || owningTask != mach_task_self_ || type != 0) {
     record({Event::Kind::badCall, {}, 0, {}, {}});
     return kIOReturnBadArgument;
   }
@@ -241,7 +259,7 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
                                             size_t* outputSize) {
   // A call that a real user client would refuse outright is refused here too,
   // before the controller sees it.
-  if (connections_.count(connection) == 0 || selector != kMethodIndex ||
+  if (!connections_.contains(connection) || selector != kMethodIndex ||
       inputSize != kBlockSize || input == nullptr || output == nullptr ||
       outputSize == nullptr || *outputSize != kBlockSize) {
     record({Event::Kind::badCall, {}, 0, {}, {}});

@@ -15,6 +15,7 @@
 #include "platform/iokit.h"
 
 struct IOMatchingDictionary {
+  // cppcheck-suppress unusedStructMember ; read by IOServiceGetMatchingService
   std::string className;
 };
 
@@ -62,6 +63,7 @@ kern_return_t IOConnectCallStructMethod(mach_port_t connection, uint32_t selecto
                                    outputStruct, outputStructCnt);
 }
 
+// cppcheck-suppress constParameter ; the platform's own signature
 int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size_t newlen) {
   if (name == nullptr || oldlenp == nullptr || newp != nullptr || newlen != 0) {
     errno = EINVAL;

@@ -9,7 +9,7 @@ namespace {
 /// raw line break can stand inside the one line. Everything else, the solidus
 /// and non-ASCII UTF-8 included, is copied byte for byte.
 void appendString(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
+  constexpr std::string_view kHex = "0123456789abcdef";
   out += '"';
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);

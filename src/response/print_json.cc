@@ -20,7 +20,7 @@ namespace {
 /// A failed write to standard output is not reported anywhere: the caller
 /// learns what it can from the exit status, and standard error stays silent.
 [[noreturn]] void writeAndExit(const OutputLine& line) {
-  std::fwrite(line.text.data(), 1, line.text.size(), stdout);
+  static_cast<void>(std::fwrite(line.text.data(), 1, line.text.size(), stdout));
   std::exit(line.exitStatus);  // flushes standard output
 }
 

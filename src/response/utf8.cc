@@ -4,42 +4,41 @@
 
 namespace {
 
-/// Length of the well-formed sequence that starts at `pos`, or 0 when the
-/// sequence is ill-formed; `consumed` then tells how many bytes form the
-/// maximal ill-formed subsequence (at least 1). Ranges follow Unicode's table
-/// of well-formed byte sequences, which the second byte narrows for E0, ED,
-/// F0 and F4.
-std::size_t wellFormedLength(std::string_view s, std::size_t pos,
-                             std::size_t& consumed) {
-  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = at(pos);
+/// What a lead byte promises: the length of its sequence (0 when no
+/// well-formed sequence starts with it) and the range of the second byte,
+/// which Unicode's table narrows for E0, ED, F0 and F4 to exclude overlongs,
+/// surrogates and code points above U+10FFFF.
+struct Lead {
+  std::size_t length;
+  unsigned char low;
+  unsigned char high;
+};
+
+constexpr Lead classify(unsigned char lead) {
+  if (lead < 0x80) return {1, 0, 0};
+  if (lead >= 0xC2 && lead <= 0xDF) return {2, 0x80, 0xBF};
+  if (lead == 0xE0) return {3, 0xA0, 0xBF};
+  if (lead == 0xED) return {3, 0x80, 0x9F};
+  if (lead >= 0xE1 && lead <= 0xEF) return {3, 0x80, 0xBF};
+  if (lead == 0xF0) return {4, 0x90, 0xBF};
+  if (lead == 0xF4) return {4, 0x80, 0x8F};
+  if (lead >= 0xF1 && lead <= 0xF3) return {4, 0x80, 0xBF};
+  return {0, 0, 0};
+}
+
+/// Length of the well-formed sequence that starts at `pos`, or 0 when it is
+/// ill-formed; `consumed` then tells how many bytes form the maximal
+/// ill-formed subsequence (at least 1).
+std::size_t wellFormedLength(std::string_view s, std::size_t pos, std::size_t& consumed) {
+  const Lead lead = classify(static_cast<unsigned char>(s[pos]));
   consumed = 1;
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  for (std::size_t i = 1; i < length; ++i) {
+  for (std::size_t i = 1; i < lead.length; ++i) {
     if (pos + i >= s.size()) return 0;
-    const unsigned char b = at(pos + i);
-    const unsigned char lo = i == 1 ? low : 0x80;
-    const unsigned char hi = i == 1 ? high : 0xBF;
-    if (b < lo || b > hi) return 0;
+    const auto b = static_cast<unsigned char>(s[pos + i]);
+    if (b < (i == 1 ? lead.low : 0x80) || b > (i == 1 ? lead.high : 0xBF)) return 0;
     consumed = i + 1;
   }
-  return length;
+  return lead.length;
 }
 
 }  // namespace

@@ -48,6 +48,8 @@ auto withSMC(Body&& body) -> decltype(body()) {
     CloseOnExit() = default;
     CloseOnExit(const CloseOnExit&) = delete;
     CloseOnExit& operator=(const CloseOnExit&) = delete;
+    CloseOnExit(CloseOnExit&&) = delete;
+    CloseOnExit& operator=(CloseOnExit&&) = delete;
     ~CloseOnExit() { SMCClient::close(); }
   } closer;
   return body();

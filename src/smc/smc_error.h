@@ -40,8 +40,11 @@ struct Done {
 template <class T>
 class [[nodiscard]] SMCResult {
  public:
-  SMCResult(T value) : state_(std::move(value)) {}            // NOLINT(google-explicit-constructor)
-  SMCResult(SMCError error) : state_(std::move(error)) {}     // NOLINT(google-explicit-constructor)
+  // Implicit on purpose: an operation simply returns its value or its error.
+  // cppcheck-suppress noExplicitConstructor
+  SMCResult(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  // cppcheck-suppress noExplicitConstructor
+  SMCResult(SMCError error) : state_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   /// True when the operation succeeded.
   bool ok() const { return std::holds_alternative<T>(state_); }
