@@ -51,12 +51,17 @@ JsonResponse respond(std::span<const std::string> args) {
   return errorRecord(command, "UNKNOWN_COMMAND", "unknown command");
 }
 
+std::vector<std::string> argumentsOf(int argc, const char* const* argv) {
+  std::vector<std::string> args;
+  // Only the program, the command and the value are ever read; the command
+  // is echoed, so its text must be valid before it enters a record.
+  for (int i = 0; i < std::min(argc, 3); ++i) args.push_back(repairUtf8(argv[i]));
+  return args;
+}
+
 void runHelper(int argc, const char* const* argv) {
   try {
-    // Only the program, the command and the value are ever read.
-    std::vector<std::string> args;
-    for (int i = 0; i < std::min(argc, 3); ++i) args.push_back(repairUtf8(argv[i]));
-    printJson(respond(args));
+    printJson(respond(argumentsOf(argc, argv)));
   } catch (const std::exception&) {
     // Only running out of memory can land here. The one line must still be
     // printed, and the runtime's own report on standard error must not be.

@@ -3,6 +3,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "response/json_response.h"
 
@@ -19,7 +20,10 @@ JsonResponse errorRecord(const std::string& command, const std::string& code,
 [[noreturn]] void errorResponse(const std::string& command, const std::string& code,
                                 const std::string& message);
 
+/// The entries of `argv` that the dispatcher reads (the first three at most),
+/// each with its bytes that are not valid UTF-8 replaced by U+FFFD.
+std::vector<std::string> argumentsOf(int argc, const char* const* argv);
+
 /// The helper's entry point: answers `argv` with one line on standard output
-/// and ends the process with status 0 or 1. Bytes that are not valid UTF-8
-/// reach the line as U+FFFD.
+/// and ends the process with status 0 or 1.
 [[noreturn]] void runHelper(int argc, const char* const* argv);
