@@ -6,6 +6,7 @@ set -euo pipefail
 SMC_PACKAGES=(
   cmake ninja-build g++ clang
   libgtest-dev nlohmann-json3-dev
+  python3 python3-jsonschema
 )
 
 smc_install_packages() {
