@@ -558,9 +558,12 @@ class State(E2E):
         with open(state, "w") as f:
             f.write("# edited by hand\n\ndriver present\nkey CHTE:ui32=01000000\nkey #:= :    =\narch x86_64\n")
         os.chmod(state, 0o640)
-        self.assertEqual(self.emu("capabilities", state=state)[0], caps("x86_64", "CHTE"))
-        self.assertEqual(self.emu("charging-status", state=state)[0], status("CHTE", "disabled"))
-        self.emu("charging", "on", state=state)
+        link = self.path("link")
+        os.symlink("s", link)
+        self.assertEqual(self.emu("capabilities", state=link)[0], caps("x86_64", "CHTE"))
+        self.assertEqual(self.emu("charging-status", state=link)[0], status("CHTE", "disabled"))
+        self.emu("charging", "on", state=link)
+        self.assertTrue(os.path.islink(link), "the save replaced the link")
         self.assertEqual(stat.S_IMODE(os.stat(state).st_mode), 0o640)
         self.assertEqual(self.lines(state),
                          ["arch x86_64", "driver present", "key #:= :    =", "key CHTE:ui32=00000000"])

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "emu_error.h"
@@ -106,12 +107,19 @@ std::optional<emu::MachineState> loadStateFile(const std::string& path) {
   }
 }
 
-void saveStateFile(const std::string& path, const emu::MachineState& state) {
+void saveStateFile(const std::string& given, const emu::MachineState& state) {
+  // A state file that is a symbolic link is saved where the link points; the
+  // rename would otherwise put a plain file in the link's place.
+  std::string path = given;
+  if (char* real = realpath(given.c_str(), nullptr); real != nullptr) {
+    path = real;
+    std::free(real);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own buffer
+  }
   const std::size_t slash = path.rfind('/');
   const std::size_t baseAt = slash == std::string::npos ? 0 : slash + 1;
   std::string temporary = path.substr(0, baseAt) + "." + path.substr(baseAt) + ".XXXXXX";
   const int fd = mkstemp(temporary.data());
-  if (fd < 0) throw EmuError(failure("cannot write state file", path, errno));
+  if (fd < 0) throw EmuError(failure("cannot write state file", given, errno));
 
   // The file keeps its permissions across saves; a new one gets the usual
   // 0666 less the umask, not mkstemp's 0600.
@@ -139,5 +147,5 @@ void saveStateFile(const std::string& path, const emu::MachineState& state) {
   if (written && rename(temporary.c_str(), path.c_str()) == 0) return;
   if (written) error = errno;
   unlink(temporary.c_str());
-  throw EmuError(failure("cannot write state file", path, error));
+  throw EmuError(failure("cannot write state file", given, error));
 }
