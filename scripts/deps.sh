@@ -7,6 +7,7 @@ SMC_PACKAGES=(
   cmake ninja-build g++ clang
   libgtest-dev nlohmann-json3-dev
   clang-tidy cppcheck devscripts
+  python3 python3-jsonschema
 )
 
 smc_install_packages() {

@@ -1,0 +1,52 @@
+// The emulated Macs that smc-emu can start from, and what of a machine
+// outlasts one run.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/emulated_mac.h"
+
+namespace emu {
+
+/// What a machine is between runs: its keys and values, its architecture
+/// answer and whether it has the driver. Faults and the caller's privileges
+/// belong to one run and are not part of it.
+struct MachineState {
+  Arch arch = Arch::arm64;
+  bool driverPresent = true;
+  std::map<std::string, Key> keys;
+};
+
+/// A machine of the catalog.
+struct BuiltinMachine {
+  std::string name;
+  std::string summary;  ///< one line for people: what kind of Mac it stands for
+  MachineState state;
+};
+
+/// The name of the machine used when none is asked for.
+inline constexpr std::string_view kDefaultMachine = "apple-silicon";
+
+/// The built-in machines, in the order in which they are listed.
+const std::vector<BuiltinMachine>& builtinMachines();
+
+/// The built-in machine called `name`, or null.
+const BuiltinMachine* findBuiltinMachine(std::string_view name);
+
+/// The word for an architecture answer: "arm64", "x86_64" or "absent".
+std::string_view archWord(Arch arch);
+
+/// The architecture answer named by `word`, or none.
+std::optional<Arch> archFromWord(std::string_view word);
+
+/// Makes `mac` the machine that `state` describes.
+void applyState(EmulatedMac& mac, const MachineState& state);
+
+/// The state of `mac` as it is now.
+MachineState stateOf(const EmulatedMac& mac);
+
+}  // namespace emu

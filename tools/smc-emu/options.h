@@ -1,0 +1,42 @@
+// The command line of smc-emu: options first, then the helper's own arguments.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "key_setting.h"
+#include "platform/machine_catalog.h"
+
+/// A `--key` (with a setting) or a `--drop` (without), applied in the order given.
+struct KeyChange {
+  std::string name;
+  std::optional<KeySetting> setting;
+};
+
+/// Everything the command line asks for.
+struct Options {
+  std::string machine{emu::kDefaultMachine};
+  std::vector<KeyChange> keyChanges;
+  std::optional<emu::Arch> arch;
+  bool unprivileged = false;
+  std::vector<emu::Fault> faults;
+  std::optional<std::string> statePath;
+  std::optional<std::string> tracePath;
+  bool help = false;
+  bool listMachines = false;
+  /// Index in argv of COMMAND, the first argument for the helper; argc when
+  /// there is none.
+  int commandAt = 0;
+};
+
+/// Reads the options of argv (argv[0] is the program). Options stop at "--"
+/// or at the first argument that does not start with "-". A repeated
+/// single-valued option takes the last value. Throws EmuError.
+Options parseOptions(int argc, const char* const* argv);
+
+/// Applies `--key`, `--drop` and `--arch` to `state`.
+void applyOptions(const Options& options, emu::MachineState& state);
+
+/// The text of `--help`.
+const char* usageText();

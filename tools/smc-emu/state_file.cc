@@ -1,0 +1,151 @@
+#include "state_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "emu_error.h"
+#include "key_setting.h"
+
+namespace {
+
+// Far above any real machine; keeps `--state /dev/zero` from reading forever.
+constexpr std::size_t kMaxFileSize = 1U << 20U;
+
+std::string failure(const std::string& what, const std::string& path, int error) {
+  return what + " " + path + ": " + std::strerror(error);
+}
+
+}  // namespace
+
+std::string stateLines(const emu::MachineState& state) {
+  std::string text = "arch " + std::string(emu::archWord(state.arch)) + "\n";
+  text += state.driverPresent ? "driver present\n" : "driver absent\n";
+  for (const auto& [name, key] : state.keys) text += "key " + keySettingText(name, key) + "\n";
+  return text;
+}
+
+std::string stateText(const emu::MachineState& state) {
+  return "# smc-emu state: arch arm64|x86_64|absent, driver present|absent,\n"
+         "# then one \"key NAME:TYPE=HEX\" line per key (empty HEX: size 0)\n" +
+         stateLines(state);
+}
+
+emu::MachineState parseState(std::string_view text) {
+  emu::MachineState state;
+  state.keys.clear();
+  bool haveArch = false;
+  bool haveDriver = false;
+  std::size_t number = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    ++number;
+    const std::string where = "line " + std::to_string(number) + ": ";
+    if (line.empty() || line.front() == '#') continue;
+    if (line.starts_with("key ")) {
+      KeySetting setting;
+      try {
+        setting = parseKeySetting(line.substr(4));
+      } catch (const EmuError& error) {
+        throw EmuError(where + error.what());
+      }
+      if (state.keys.count(setting.name) != 0) {
+        throw EmuError(where + "key '" + setting.name + "' stands twice");
+      }
+      const auto size = static_cast<std::uint32_t>(setting.value.size());
+      state.keys[setting.name] =
+          emu::Key{setting.type.value_or("hex_"), size, std::move(setting.value)};
+    } else if (line.starts_with("arch ")) {
+      const auto arch = emu::archFromWord(line.substr(5));
+      if (!arch) throw EmuError(where + "arch must be arm64, x86_64 or absent");
+      if (haveArch) throw EmuError(where + "arch stands twice");
+      state.arch = *arch;
+      haveArch = true;
+    } else if (line.starts_with("driver ")) {
+      const std::string_view word = line.substr(7);
+      if (word != "present" && word != "absent") {
+        throw EmuError(where + "driver must be present or absent");
+      }
+      if (haveDriver) throw EmuError(where + "driver stands twice");
+      state.driverPresent = word == "present";
+      haveDriver = true;
+    } else {
+      throw EmuError(where + "expected arch, driver, key or a # comment");
+    }
+  }
+  if (!haveArch) throw EmuError("no arch line");
+  if (!haveDriver) throw EmuError("no driver line");
+  return state;
+}
+
+std::optional<emu::MachineState> loadStateFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw EmuError(failure("cannot read state file", path, errno));
+  }
+  std::string text;
+  char buffer[4096];
+  ssize_t n = 0;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0 && text.size() <= kMaxFileSize) {
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  const int readError = errno;
+  close(fd);
+  if (n < 0) throw EmuError(failure("cannot read state file", path, readError));
+  if (text.size() > kMaxFileSize) throw EmuError("state file " + path + " is larger than 1 MiB");
+  try {
+    return parseState(text);
+  } catch (const EmuError& error) {
+    throw EmuError("state file " + path + ", " + error.what());
+  }
+}
+
+void saveStateFile(const std::string& given, const emu::MachineState& state) {
+  // A state file that is a symbolic link is saved where the link points; the
+  // rename would otherwise put a plain file in the link's place.
+  std::string path = given;
+  if (char* real = realpath(given.c_str(), nullptr); real != nullptr) {
+    path = real;
+    std::free(real);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own buffer
+  }
+  const std::size_t slash = path.rfind('/');
+  const std::size_t baseAt = slash == std::string::npos ? 0 : slash + 1;
+  std::string temporary = path.substr(0, baseAt) + "." + path.substr(baseAt) + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) throw EmuError(failure("cannot write state file", given, errno));
+
+  // The file keeps its permissions across saves; a new one gets the usual
+  // 0666 less the umask, not mkstemp's 0600.
+  mode_t mode = 0;
+  struct stat existing {};
+  if (stat(path.c_str(), &existing) == 0) {
+    mode = existing.st_mode & 07777U;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666U & ~mask;
+  }
+  const std::string text = stateText(state);
+  bool written = fchmod(fd, mode) == 0;
+  for (std::size_t done = 0; written && done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    written = n > 0;
+    if (written) done += static_cast<std::size_t>(n);
+  }
+  int error = errno;
+  if (close(fd) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (written && rename(temporary.c_str(), path.c_str()) == 0) return;
+  if (written) error = errno;
+  unlink(temporary.c_str());
+  throw EmuError(failure("cannot write state file", given, error));
+}

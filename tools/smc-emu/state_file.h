@@ -1,0 +1,35 @@
+// The state file: an emulated machine as plain text, so that consecutive
+// runs see earlier writes and a person can read and edit it.
+//
+//   # comment lines and blank lines are ignored
+//   arch arm64               what hw.optional.arm64 answers: arm64, x86_64 or absent
+//   driver present           or absent: no AppleSMC service at all
+//   key CHTE:ui32=01000000   one line per key, NAME:TYPE=HEX as --key takes it
+//
+// "arch" and "driver" stand exactly once each; a key at most once.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/machine_catalog.h"
+
+/// The lines that describe `state`, each ending in a line feed: arch, driver,
+/// then the keys in byte order of their names.
+std::string stateLines(const emu::MachineState& state);
+
+/// The whole file for `state`: a comment that explains the format, then its lines.
+std::string stateText(const emu::MachineState& state);
+
+/// The state that `text` describes. Throws EmuError naming the line at fault.
+emu::MachineState parseState(std::string_view text);
+
+/// The state held in the file `path`, or none when there is no such file.
+/// Throws EmuError when the file cannot be read or is malformed.
+std::optional<emu::MachineState> loadStateFile(const std::string& path);
+
+/// Replaces the file `path` with `state` in one step: the text goes to a
+/// temporary file in the same folder, which is then renamed over `path`, so a
+/// reader sees the old file or the new one, never a part. Throws EmuError.
+void saveStateFile(const std::string& path, const emu::MachineState& state);
