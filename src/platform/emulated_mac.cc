@@ -52,16 +52,6 @@ uint32_t codeOf(std::string_view name) {
   return code;
 }
 
-std::string hex(const Bytes& bytes) {
-  constexpr std::string_view kDigits = "0123456789abcdef";
-  std::string out;
-  for (const uint8_t b : bytes) {
-    out += kDigits[b >> 4U];
-    out += kDigits[b & 0xFU];
-  }
-  return out;
-}
-
 template <class T>
 bool parseNumber(std::string_view text, T& out) {
   int base = 10;
@@ -149,6 +139,16 @@ std::optional<Fault> parseFault(std::string_view text) {
   return fault;
 }
 
+std::string hexOf(const Bytes& bytes) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string out;
+  for (const uint8_t b : bytes) {
+    out += kDigits[b >> 4U];
+    out += kDigits[b & 0xFU];
+  }
+  return out;
+}
+
 std::string failureWord(int32_t ioReturn, uint8_t result) {
   if (ioReturn == 0) {
     return result == kKeyNotFound ? "key-not-found" : "result=" + std::to_string(result);
@@ -171,7 +171,7 @@ std::string traceLine(const Event& event) {
     case Event::Kind::read: line = "read " + event.key; break;
     case Event::Kind::write:
       line = "write " + event.key;
-      if (event.failure.empty() && !event.bytes.empty()) line += " " + hex(event.bytes);
+      if (event.failure.empty() && !event.bytes.empty()) line += " " + emu::hexOf(event.bytes);
       break;
     case Event::Kind::other:
       line = "call " + event.key + " sub=" + std::to_string(event.subCommand);

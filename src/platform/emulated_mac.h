@@ -53,6 +53,9 @@ struct Fault {
 /// the text is malformed.
 std::optional<Fault> parseFault(std::string_view text);
 
+/// `bytes` as lower-case hex digits, two per byte.
+std::string hexOf(const Bytes& bytes);
+
 /// The word that names how a call failed, as the trace writes it.
 std::string failureWord(std::int32_t ioReturn, std::uint8_t result);
 

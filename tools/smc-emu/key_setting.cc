@@ -51,11 +51,5 @@ KeySetting parseKeySetting(std::string_view text) {
 }
 
 std::string keySettingText(const std::string& name, const emu::Key& key) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text = name + ":" + key.type + "=";
-  for (const std::uint8_t b : key.value) {
-    text += kDigits[b >> 4U];
-    text += kDigits[b & 0xFU];
-  }
-  return text;
+  return name + ":" + key.type + "=" + emu::hexOf(key.value);
 }

@@ -29,7 +29,7 @@ struct Recorder {
 /// An emulator error once the helper runs: its line has not been printed
 /// yet, and none is printed, so the caller cannot take lost state for success.
 [[noreturn]] void failDuringRun(const std::string& message) {
-  std::fprintf(stderr, "smc-emu: %s\n", message.c_str());
+  static_cast<void>(std::fprintf(stderr, "smc-emu: %s\n", message.c_str()));
   std::exit(2);
 }
 
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   try {
     options = parseOptions(argc, argv);
     if (options.help) {
-      std::fputs(usageText(), stdout);
+      static_cast<void>(std::fputs(usageText(), stdout));
       return 0;
     }
     if (options.listMachines) {
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     mac.privileged = !options.unprivileged;
     mac.faults = options.faults;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "smc-emu: %s\n", error.what());
+    static_cast<void>(std::fprintf(stderr, "smc-emu: %s\n", error.what()));
     return 2;
   }
   mac.onEvent = [&](const emu::Event& event) { record(recorder, mac, event); };

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "emu_error.h"
@@ -16,16 +18,59 @@ emu::Fault faultOf(std::string_view text) {
                  " is not open=ERR[@N] or CALL:KEY=ERR[@N] (see smc-emu --help)");
 }
 
+constexpr std::array<std::string_view, 7> kValueOptions{
+    "--machine", "--key", "--drop", "--arch", "--fail", "--state", "--trace"};
+
+/// Sets `arg`, one of kValueOptions, to `value`.
+void setValueOption(std::string_view arg, const std::string& value, Options& options) {
+  if (arg == "--machine") {
+    options.machine = value;
+    if (emu::findBuiltinMachine(options.machine) == nullptr) {
+      throw EmuError("unknown machine '" + options.machine + "' (smc-emu --list-machines shows them)");
+    }
+  } else if (arg == "--key") {
+    try {
+      KeySetting setting = parseKeySetting(value);
+      options.keyChanges.push_back({setting.name, std::move(setting)});
+    } catch (const EmuError& error) {
+      throw EmuError(std::string("--key ") + error.what());
+    }
+  } else if (arg == "--drop") {
+    if (!isFourPrintable(value)) {
+      throw EmuError("--drop '" + value + "': NAME must be four printable ASCII characters");
+    }
+    options.keyChanges.push_back({value, std::nullopt});
+  } else if (arg == "--arch") {
+    options.arch = emu::archFromWord(value);
+    if (!options.arch) throw EmuError("--arch '" + value + "': expected arm64, x86_64 or absent");
+  } else if (arg == "--fail") {
+    options.faults.push_back(faultOf(value));
+  } else if (arg == "--state") {
+    options.statePath = value;
+  } else if (arg == "--trace") {
+    options.tracePath = value;
+  }
+}
+
+/// Sets the option `arg` that takes no value; false when `arg` is none.
+bool setFlag(std::string_view arg, Options& options) {
+  if (arg == "--unprivileged") {
+    options.unprivileged = true;
+  } else if (arg == "--list-machines") {
+    options.listMachines = true;
+  } else if (arg == "--help") {
+    options.help = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Options parseOptions(int argc, const char* const* argv) {
   Options options;
   int i = 1;
-  // The value of the option at argv[i], which must follow it.
-  const auto value = [&]() -> std::string {
-    if (i + 1 >= argc) throw EmuError(std::string(argv[i]) + " needs a value");
-    return argv[++i];
-  };
   for (; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--") {
@@ -34,43 +79,13 @@ Options parseOptions(int argc, const char* const* argv) {
     }
     // A lone "-" is an argument, as everywhere else.
     if (!arg.starts_with("-") || arg == "-") break;
-    if (arg == "--machine") {
-      options.machine = value();
-      if (emu::findBuiltinMachine(options.machine) == nullptr) {
-        throw EmuError("unknown machine '" + options.machine + "' (smc-emu --list-machines shows them)");
-      }
-    } else if (arg == "--key") {
-      try {
-        KeySetting setting = parseKeySetting(value());
-        options.keyChanges.push_back({setting.name, std::move(setting)});
-      } catch (const EmuError& error) {
-        throw EmuError(std::string("--key ") + error.what());
-      }
-    } else if (arg == "--drop") {
-      std::string name = value();
-      if (!isFourPrintable(name)) {
-        throw EmuError("--drop '" + name + "': NAME must be four printable ASCII characters");
-      }
-      options.keyChanges.push_back({std::move(name), std::nullopt});
-    } else if (arg == "--arch") {
-      const std::string word = value();
-      options.arch = emu::archFromWord(word);
-      if (!options.arch) throw EmuError("--arch '" + word + "': expected arm64, x86_64 or absent");
-    } else if (arg == "--unprivileged") {
-      options.unprivileged = true;
-    } else if (arg == "--fail") {
-      options.faults.push_back(faultOf(value()));
-    } else if (arg == "--state") {
-      options.statePath = value();
-    } else if (arg == "--trace") {
-      options.tracePath = value();
-    } else if (arg == "--list-machines") {
-      options.listMachines = true;
-    } else if (arg == "--help") {
-      options.help = true;
-    } else {
+    if (setFlag(arg, options)) continue;
+    if (std::find(kValueOptions.begin(), kValueOptions.end(), arg) == kValueOptions.end()) {
       throw EmuError("unknown option '" + std::string(arg) + "' (see smc-emu --help)");
     }
+    if (i + 1 >= argc) throw EmuError(std::string(arg) + " needs a value");
+    setValueOption(arg, argv[i + 1], options);
+    ++i;
   }
   for (const auto* path : {&options.statePath, &options.tracePath}) {
     if (*path && (*path)->empty()) throw EmuError("a FILE may not be empty");

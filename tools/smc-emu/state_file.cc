@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "emu_error.h"
 #include "key_setting.h"
@@ -35,53 +37,61 @@ std::string stateText(const emu::MachineState& state) {
          stateLines(state);
 }
 
-emu::MachineState parseState(std::string_view text) {
+namespace {
+
+/// What of a state the lines read so far have set.
+struct StateReader {
   emu::MachineState state;
-  state.keys.clear();
   bool haveArch = false;
   bool haveDriver = false;
-  std::size_t number = 0;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    const std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    ++number;
-    const std::string where = "line " + std::to_string(number) + ": ";
-    if (line.empty() || line.front() == '#') continue;
+
+  /// Takes in one line that is neither blank nor a comment.
+  void read(std::string_view line) {
     if (line.starts_with("key ")) {
-      KeySetting setting;
-      try {
-        setting = parseKeySetting(line.substr(4));
-      } catch (const EmuError& error) {
-        throw EmuError(where + error.what());
-      }
-      if (state.keys.count(setting.name) != 0) {
-        throw EmuError(where + "key '" + setting.name + "' stands twice");
+      KeySetting setting = parseKeySetting(line.substr(4));
+      if (state.keys.contains(setting.name)) {
+        throw EmuError("key '" + setting.name + "' stands twice");
       }
       const auto size = static_cast<std::uint32_t>(setting.value.size());
       state.keys[setting.name] =
           emu::Key{setting.type.value_or("hex_"), size, std::move(setting.value)};
     } else if (line.starts_with("arch ")) {
       const auto arch = emu::archFromWord(line.substr(5));
-      if (!arch) throw EmuError(where + "arch must be arm64, x86_64 or absent");
-      if (haveArch) throw EmuError(where + "arch stands twice");
+      if (!arch) throw EmuError("arch must be arm64, x86_64 or absent");
+      if (haveArch) throw EmuError("arch stands twice");
       state.arch = *arch;
       haveArch = true;
     } else if (line.starts_with("driver ")) {
       const std::string_view word = line.substr(7);
-      if (word != "present" && word != "absent") {
-        throw EmuError(where + "driver must be present or absent");
-      }
-      if (haveDriver) throw EmuError(where + "driver stands twice");
+      if (word != "present" && word != "absent") throw EmuError("driver must be present or absent");
+      if (haveDriver) throw EmuError("driver stands twice");
       state.driverPresent = word == "present";
       haveDriver = true;
     } else {
-      throw EmuError(where + "expected arch, driver, key or a # comment");
+      throw EmuError("expected arch, driver, key or a # comment");
     }
   }
-  if (!haveArch) throw EmuError("no arch line");
-  if (!haveDriver) throw EmuError("no driver line");
-  return state;
+};
+
+}  // namespace
+
+emu::MachineState parseState(std::string_view text) {
+  StateReader reader;
+  reader.state.keys.clear();
+  for (std::size_t number = 1; !text.empty(); ++number) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (line.empty() || line.front() == '#') continue;
+    try {
+      reader.read(line);
+    } catch (const EmuError& error) {
+      throw EmuError("line " + std::to_string(number) + ": " + error.what());
+    }
+  }
+  if (!reader.haveArch) throw EmuError("no arch line");
+  if (!reader.haveDriver) throw EmuError("no driver line");
+  return reader.state;
 }
 
 std::optional<emu::MachineState> loadStateFile(const std::string& path) {
@@ -91,10 +101,10 @@ std::optional<emu::MachineState> loadStateFile(const std::string& path) {
     throw EmuError(failure("cannot read state file", path, errno));
   }
   std::string text;
-  char buffer[4096];
+  std::array<char, 4096> buffer{};
   ssize_t n = 0;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0 && text.size() <= kMaxFileSize) {
-    text.append(buffer, static_cast<std::size_t>(n));
+  while ((n = read(fd, buffer.data(), buffer.size())) > 0 && text.size() <= kMaxFileSize) {
+    text.append(buffer.data(), static_cast<std::size_t>(n));
   }
   const int readError = errno;
   close(fd);
@@ -111,10 +121,8 @@ void saveStateFile(const std::string& given, const emu::MachineState& state) {
   // A state file that is a symbolic link is saved where the link points; the
   // rename would otherwise put a plain file in the link's place.
   std::string path = given;
-  if (char* real = realpath(given.c_str(), nullptr); real != nullptr) {
-    path = real;
-    std::free(real);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own buffer
-  }
+  const std::unique_ptr<char, void (*)(void*)> real(realpath(given.c_str(), nullptr), std::free);
+  if (real != nullptr) path = real.get();
   const std::size_t slash = path.rfind('/');
   const std::size_t baseAt = slash == std::string::npos ? 0 : slash + 1;
   std::string temporary = path.substr(0, baseAt) + "." + path.substr(baseAt) + ".XXXXXX";

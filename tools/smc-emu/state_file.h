@@ -29,7 +29,7 @@ emu::MachineState parseState(std::string_view text);
 /// Throws EmuError when the file cannot be read or is malformed.
 std::optional<emu::MachineState> loadStateFile(const std::string& path);
 
-/// Replaces the file `path` with `state` in one step: the text goes to a
-/// temporary file in the same folder, which is then renamed over `path`, so a
+/// Replaces the file `given` with `state` in one step: the text goes to a
+/// temporary file in the same folder, which is then renamed over it, so a
 /// reader sees the old file or the new one, never a part. Throws EmuError.
-void saveStateFile(const std::string& path, const emu::MachineState& state);
+void saveStateFile(const std::string& given, const emu::MachineState& state);
