@@ -1,0 +1,99 @@
+// Fuzzes the driver side: the input becomes a machine (keys with any size and
+// value, the driver there or not, the caller's privileges, the architecture)
+// and a set of faults, and then every command runs on it in turn.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/dispatch.h"
+#include "fuzz/line_check.h"
+#include "platform/attached_machine.h"
+#include "platform/emulated_mac.h"
+
+namespace {
+
+// The control keys, a key nobody asks for, and a name with a high byte.
+constexpr std::array<const char*, 9> kNames{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE",
+                                            "CH0J", "ACLC", "BNum", "\xff" "CH0"};
+
+std::string keyName(FuzzedDataProvider& in) {
+  return kNames.at(in.ConsumeIntegralInRange<std::size_t>(0, kNames.size() - 1));
+}
+
+void buildMachine(FuzzedDataProvider& in, emu::EmulatedMac& mac) {
+  mac.driverPresent = in.ConsumeProbability<float>() > 0.05F;
+  mac.privileged = in.ConsumeBool();
+  mac.arch = static_cast<emu::Arch>(in.ConsumeIntegralInRange<int>(0, 2));
+  for (int n = in.ConsumeIntegralInRange<int>(0, 8); n > 0; --n) {
+    const std::string name = keyName(in);
+    const auto size = in.ConsumeIntegralInRange<std::uint32_t>(0, 40);
+    emu::Bytes value = in.ConsumeBytes<std::uint8_t>(size);
+    value.resize(size);
+    mac.keys[name] = emu::Key{in.ConsumeBytesAsString(4), size, value};
+  }
+  for (int n = in.ConsumeIntegralInRange<int>(0, 4); n > 0; --n) {
+    emu::Fault fault;
+    fault.call = static_cast<emu::Call>(in.ConsumeIntegralInRange<int>(0, 3));
+    fault.key = in.ConsumeBool() ? "*" : keyName(in);
+    fault.nth = in.ConsumeIntegralInRange<unsigned>(0, 6);
+    if (fault.call == emu::Call::open) {
+      fault.noDriver = in.ConsumeBool();
+    } else {
+      fault.touchReply = in.ConsumeBool();
+      fault.result = in.ConsumeIntegral<std::uint8_t>();
+    }
+    static constexpr std::array<std::int32_t, 5> kCodes{0, kIOReturnError, kIOReturnNotPrivileged,
+                                                        kIOReturnBadArgument, 1};
+    fault.ioReturn = kCodes.at(in.ConsumeIntegralInRange<std::size_t>(0, kCodes.size() - 1));
+    // A "fault" that answers success is no fault but a driver that lies:
+    // every fault fails, by its return code or by its result byte.
+    if (fault.ioReturn == 0 && fault.call == emu::Call::open && !fault.noDriver) {
+      fault.ioReturn = kIOReturnError;
+    } else if (fault.ioReturn == 0 && fault.call != emu::Call::open) {
+      fault.touchReply = true;
+      fault.result = std::max<std::uint8_t>(fault.result, 1);
+    }
+    mac.faults.push_back(fault);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  emu::EmulatedMac mac;
+  buildMachine(in, mac);
+  platform::attachMachine(&mac);
+  static const std::array<std::vector<std::string>, 6> kRuns{{
+      {"smc-charge", "capabilities"},
+      {"smc-charge", "charging-status"},
+      {"smc-charge", "charging", "on"},
+      {"smc-charge", "charging", "off"},
+      {"smc-charge", "adapter", "on"},
+      {"smc-charge", "adapter", "off"},
+  }};
+  for (const auto& args : kRuns) {
+    mac.clearLog();
+    const auto line = fuzz::checkedLine(outputLine(respond(args)));
+    fuzz::requireDocumentedShape(line, args[1]);
+    fuzz::require(mac.openConnections() == 0 && mac.heldServices() == 0, "connections balance");
+    fuzz::require(mac.maxOpenConnections() <= 1, "at most one connection at a time");
+    // A reported success must be a write the controller carried out.
+    if (line["ok"] == true && args.size() == 3) {
+      bool wrote = false;
+      for (const auto& event : mac.log()) {
+        wrote = wrote || (event.kind == emu::Event::Kind::write && event.failure.empty() &&
+                          !event.bytes.empty());
+      }
+      fuzz::require(wrote, "a successful write wrote something");
+    }
+  }
+  platform::attachMachine(nullptr);
+  return 0;
+}

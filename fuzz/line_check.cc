@@ -1,0 +1,132 @@
+#include "fuzz/line_check.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string_view>
+
+namespace fuzz {
+
+namespace {
+
+constexpr std::array<std::string_view, 9> kOrder{"ok",   "command", "backend",  "status", "value",
+                                                 "code", "error",   "supports", "arch"};
+
+bool oneOf(const nlohmann::ordered_json& value, std::initializer_list<std::string_view> words) {
+  if (!value.is_string()) return false;
+  const auto& text = value.get_ref<const std::string&>();
+  return std::find(words.begin(), words.end(), text) != words.end();
+}
+
+/// The members of `line`, in order.
+std::vector<std::string> membersOf(const nlohmann::ordered_json& line) {
+  std::vector<std::string> names;
+  for (const auto& item : line.items()) names.push_back(item.key());
+  return names;
+}
+
+bool hasExactly(const nlohmann::ordered_json& line, std::initializer_list<std::string_view> names) {
+  const auto members = membersOf(line);
+  return std::equal(members.begin(), members.end(), names.begin(), names.end());
+}
+
+/// The message of each write failure code, or of its fixed prefix.
+bool writeFailure(const nlohmann::ordered_json& line) {
+  const std::string code = line["code"];
+  const std::string error = line["error"];
+  if (code == "WRITE_UNAVAILABLE") return error == "no supported control key found";
+  if (code == "DRIVER_NOT_FOUND") return error == "AppleSMC driver not found";
+  if (code == "SMC_OPEN_FAILED") return error == "failed to open AppleSMC";
+  if (code == "PERMISSION_DENIED") return error == "root privileges required";
+  if (code == "KEY_NOT_FOUND") return error.size() > 19 && error.starts_with("SMC key not found: ");
+  if (code == "WRITE_FAILED") {
+    int io = 0;
+    unsigned smc = 0;
+    int used = 0;
+    return std::sscanf(error.c_str(), "SMC write failed: io=%d smc=%u%n", &io, &smc, &used) == 2 &&
+           static_cast<size_t>(used) == error.size() && smc <= 255;
+  }
+  return false;
+}
+
+}  // namespace
+
+void require(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "finding: %s\n", what);
+  std::abort();
+}
+
+nlohmann::ordered_json checkedLine(const OutputLine& line) {
+  const std::string& text = line.text;
+  require(!text.empty() && text.back() == '\n', "the line ends in a line feed");
+  require(std::count(text.begin(), text.end(), '\n') == 1, "exactly one line");
+  require(text.front() == '{', "nothing before the object");
+  // nlohmann's parser refuses ill-formed UTF-8 as well as ill-formed JSON.
+  auto parsed = nlohmann::ordered_json::parse(text, nullptr, false);
+  require(parsed.is_object(), "the line is a JSON object in valid UTF-8");
+  require(parsed.dump() + "\n" == text, "the line is compact, with nothing but the object");
+
+  const auto members = membersOf(parsed);
+  size_t at = 0;
+  for (const std::string& name : members) {
+    const auto found = std::find(kOrder.begin() + static_cast<std::ptrdiff_t>(at), kOrder.end(), name);
+    require(found != kOrder.end(), "members are known and in their fixed order");
+    at = static_cast<size_t>(found - kOrder.begin()) + 1;
+  }
+  require(members.size() >= 2 && members[0] == "ok" && members[1] == "command", "ok, command first");
+  require(parsed["ok"].is_boolean(), "ok is a boolean");
+  require(line.exitStatus == (parsed["ok"].get<bool>() ? 0 : 1), "ok agrees with the exit status");
+  require(parsed.contains("code") == parsed.contains("error"), "code and error come together");
+  require(parsed.contains("code") != parsed["ok"].get<bool>(), "failures, and only they, carry code");
+  return parsed;
+}
+
+void requireDocumentedShape(const nlohmann::ordered_json& line, const std::string& command) {
+  const bool ok = line["ok"];
+  require(line["command"] == command, "command echoed");
+  if (command == "capabilities") {
+    require(ok && hasExactly(line, {"ok", "command", "supports", "arch"}), "capabilities shape");
+    require(oneOf(line["arch"], {"arm64", "x86_64"}), "arch word");
+    std::set<std::string> keys;
+    for (const auto& [key, known] : line["supports"].items()) {
+      require(known.is_boolean(), "supports holds booleans");
+      keys.insert(key);
+    }
+    require(keys == std::set<std::string>{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"},
+            "supports holds the seven keys");
+  } else if (command == "charging-status") {
+    if (ok) {
+      require(hasExactly(line, {"ok", "command", "backend", "status"}), "status shape");
+      require(oneOf(line["backend"], {"CHTE", "CH0B"}), "status backend");
+      require(oneOf(line["status"], {"enabled", "disabled"}) ||
+                  (line["backend"] == "CHTE" && line["status"] == "unknown"),
+              "status word");
+    } else {
+      require(hasExactly(line, {"ok", "command", "code", "error"}) &&
+                  line["code"] == "STATUS_UNAVAILABLE" &&
+                  line["error"] == "unable to determine charging status",
+              "status failure");
+    }
+  } else {
+    const bool charging = command == "charging";
+    require(charging || command == "adapter", "a write command");
+    require(oneOf(line["value"], {"on", "off"}), "value echoed");
+    if (line.contains("backend")) {
+      require(charging ? oneOf(line["backend"], {"CHTE", "CH0B_CH0C"})
+                       : oneOf(line["backend"], {"CHIE", "CH0J", "CH0I"}),
+              "write backend");
+    }
+    if (ok) {
+      require(hasExactly(line, {"ok", "command", "backend", "value"}), "write success shape");
+    } else {
+      require(line.contains("backend") != (line["code"] == "WRITE_UNAVAILABLE"),
+              "a backend on every failure but the unavailable one");
+      require(writeFailure(line), "write failure code and message");
+    }
+  }
+}
+
+}  // namespace fuzz
