@@ -6,7 +6,7 @@ set -euo pipefail
 SMC_PACKAGES=(
   cmake ninja-build g++ clang
   libgtest-dev nlohmann-json3-dev
-  clang-tidy cppcheck devscripts libclang-rt-14-dev
+  clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind
   python3 python3-jsonschema
 )
 
@@ -20,4 +20,16 @@ smc_install_packages() {
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Installs the npm package $1 at version $2 into build/npm, once; prints the
+# folder it is in. npm comes from Debian when the machine has none.
+smc_npm_package() {
+  local dir=build/npm/node_modules/$1
+  if [ "$(node -p "require('./$dir/package.json').version" 2>/dev/null)" != "$2" ]; then
+    command -v npm >/dev/null || smc_install_packages npm
+    mkdir -p build/npm
+    npm install --prefix build/npm --no-audit --no-fund --no-save --loglevel=error "$1@$2" >&2
+  fi
+  echo "$PWD/$dir"
 }

@@ -2,7 +2,7 @@
 """End-to-end tests: the built smc-charge and smc-emu, run as processes the
 way a caller runs them. Every JSON line seen is checked against the schema.
 
-    e2e_test.py --charge BIN --emu BIN --schema FILE [unittest arguments]
+    e2e_test.py --charge BIN --emu BIN --schema FILE [--wrap CMD] [unittest arguments]
 """
 
 import argparse
@@ -18,6 +18,7 @@ import unittest
 import jsonschema
 
 CHARGE = EMU = None
+WRAP = []  # a command that runs each binary, such as valgrind
 VALIDATOR = None
 
 NF = "key-not-found"
@@ -83,7 +84,9 @@ MISSING = '{"ok":false,"command":"unknown","code":"INVALID_ARGS","error":"missin
 # --- Running ---------------------------------------------------------------
 
 def run(argv):
-    p = subprocess.run(argv, capture_output=True, timeout=30)
+    if WRAP and argv[0] in (CHARGE, EMU):
+        argv = WRAP + list(argv)
+    p = subprocess.run(argv, capture_output=True, timeout=120 if WRAP else 30)
     return p.stdout.decode("utf-8"), p.stderr.decode("utf-8", "replace"), p.returncode
 
 
@@ -630,13 +633,14 @@ class Schema(unittest.TestCase):
 
 
 def main():
-    global CHARGE, EMU, VALIDATOR
+    global CHARGE, EMU, VALIDATOR, WRAP
     parser = argparse.ArgumentParser()
     parser.add_argument("--charge", required=True)
     parser.add_argument("--emu", required=True)
     parser.add_argument("--schema", required=True)
+    parser.add_argument("--wrap", default="", help="a command prefix for every run of the binaries")
     args, rest = parser.parse_known_args()
-    CHARGE, EMU = args.charge, args.emu
+    CHARGE, EMU, WRAP = args.charge, args.emu, args.wrap.split()
     with open(args.schema) as f:
         VALIDATOR = jsonschema.Draft202012Validator(json.load(f))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=1)
