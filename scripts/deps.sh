@@ -6,7 +6,7 @@ set -euo pipefail
 SMC_PACKAGES=(
   cmake ninja-build g++ clang
   libgtest-dev nlohmann-json3-dev
-  clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind
+  clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind time
   python3 python3-jsonschema
 )
 
