@@ -24,23 +24,4 @@ TEST_F(KeyAccessTest, ChecksAndReadsAbsorbEveryFailure) {
   }
 }
 
-TEST_F(KeyAccessTest, WritesHandOnEveryFailure) {
-  key("CH0B", "00");
-  const struct {
-    const char* fault;
-    SMCError error;
-  } cases[] = {
-      {"open=no-driver", SMCError::driverNotFound()},
-      {"open=io-error", SMCError::failedToOpen()},
-      {"write:CH0B=not-privileged", SMCError::notPrivileged()},
-      {"info:CH0B=key-not-found", SMCError::keyNotFound("CH0B")},
-  };
-  for (const auto& c : cases) {
-    mac.faults = {*emu::parseFault(c.fault)};
-    EXPECT_EQ(writeKeyBytes("CH0B", {2}).error(), c.error) << c.fault;
-  }
-  mac.faults.clear();
-  EXPECT_TRUE(writeKeyBytes("CH0B", {2}).ok());
-}
-
 }  // namespace

@@ -77,15 +77,6 @@ TEST_F(SMCClientTest, IoFailureKeepsTheResultByteTheDriverLeft) {
   EXPECT_EQ(write("CH0I", {1}).error(), SMCError::unknown(5, 7));
 }
 
-TEST_F(SMCClientTest, UnknownKeyAndUnprivilegedWrite) {
-  EXPECT_EQ(read("CHTE").error(), SMCError::keyNotFound("CHTE"));
-  key("CHTE", "00000000");
-  mac.privileged = false;
-  EXPECT_TRUE(read("CHTE").ok());
-  EXPECT_EQ(write("CHTE", {1, 0, 0, 0}).error(), SMCError::notPrivileged());
-  EXPECT_EQ(mac.keys["CHTE"].value, (emu::Bytes{0, 0, 0, 0}));
-}
-
 TEST_F(SMCClientTest, ReadsTheReportedSizeCappedAtThirtyTwo) {
   mac.setSizedKey("ZERO", "hex_", 0);
   key("ONE_", "07");
@@ -110,18 +101,6 @@ TEST_F(SMCClientTest, BodyFailureIsClosedOnceAndPassedOnUnchanged) {
   const auto result = withSMC([]() -> SMCResult<int> { return SMCError::unknown(-3, 9); });
   EXPECT_EQ(result.error(), SMCError::unknown(-3, 9));
   EXPECT_EQ(mac.trace(), (Lines{"open", "close"}));
-}
-
-TEST_F(SMCClientTest, MalformedCallsAreRefusedByTheDriver) {
-  ASSERT_TRUE(SMCClient::open().ok());
-  SMCParamStruct block;
-  size_t size = 79;
-  EXPECT_EQ(IOConnectCallStructMethod(SMCClient::currentConnection(), 2, &block, 80, &block, &size),
-            kIOReturnBadArgument);
-  size = 80;
-  EXPECT_EQ(IOConnectCallStructMethod(SMCClient::currentConnection(), 3, &block, 80, &block, &size),
-            kIOReturnBadArgument);
-  SMCClient::close();
 }
 
 }  // namespace
