@@ -7,6 +7,11 @@ SMC_PACKAGES=(
   cmake ninja-build g++ clang
   libgtest-dev nlohmann-json3-dev
 )
+# The manual page check (scripts/check-man): groff and its man macros, and man.
+SMC_MAN_PACKAGES=(groff-base man-db)
+# The macOS cross-check (scripts/macos-cross-check): llvm-14 has llvm-nm-14,
+# llvm-objdump-14, llvm-otool-14, llvm-lipo-14, llvm-ar-14 and llvm-ranlib-14.
+SMC_MACOS_CROSS_PACKAGES=(llvm-14)
 
 smc_install_packages() {
   local missing=()
