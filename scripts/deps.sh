@@ -9,6 +9,11 @@ SMC_PACKAGES=(
   clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind time
   python3 python3-jsonschema
 )
+# The manual page check (scripts/check-man): groff and its man macros, and man.
+SMC_MAN_PACKAGES=(groff-base man-db)
+# The macOS cross-check (scripts/macos-cross-check): llvm-14 has llvm-nm-14,
+# llvm-objdump-14, llvm-otool-14, llvm-lipo-14, llvm-ar-14 and llvm-ranlib-14.
+SMC_MACOS_CROSS_PACKAGES=(llvm-14)
 
 smc_install_packages() {
   local missing=()
