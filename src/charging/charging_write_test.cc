@@ -8,8 +8,21 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+struct WriteCase {
+  std::vector<std::string> keys;  // present, one byte each ("CHTE": four)
+  bool on;
+  const char* fault;              // or nullptr
+  Lines calls;
+  std::optional<std::string> backend;
+  bool ok;
+};
+
 class ChargingWriteTest : public testing_support::EmulatedTest {
  protected:
+  /// Runs `write` on a machine with the case's keys and fault and checks
+  /// its calls and outcome.
+  void expectCalls(const WriteCase& c, WriteOutcome (*write)(bool));
+
   /// The calls, one word each: "check CHTE" for an information query over
   /// its own connection, "write CHTE 01000000" for a write (whose own
   /// information query is folded in).
@@ -29,14 +42,20 @@ class ChargingWriteTest : public testing_support::EmulatedTest {
   }
 };
 
-struct WriteCase {
-  std::vector<std::string> keys;  // present, one byte each ("CHTE": four)
-  bool on;
-  const char* fault;              // or nullptr
-  Lines calls;
-  std::optional<std::string> backend;
-  bool ok;
-};
+void ChargingWriteTest::expectCalls(const WriteCase& c, WriteOutcome (*write)(bool)) {
+  mac.keys.clear();
+  mac.clearLog();
+  mac.faults.clear();
+  for (const auto& name : c.keys) key(name, name == "CHTE" ? "00000000" : "00");
+  if (c.fault != nullptr) mac.faults.push_back(*emu::parseFault(c.fault));
+  const WriteOutcome outcome = write(c.on);
+  EXPECT_EQ(calls(), c.calls) << c.calls.back();
+  ASSERT_EQ(outcome.has_value(), c.backend.has_value());
+  if (outcome) {
+    EXPECT_EQ(outcome->backend, *c.backend);
+    EXPECT_EQ(outcome->result.ok(), c.ok);
+  }
+}
 
 TEST_F(ChargingWriteTest, ChargingCallSequences) {
   const WriteCase cases[] = {
@@ -60,20 +79,7 @@ TEST_F(ChargingWriteTest, ChargingCallSequences) {
       {{"CH0B"}, false, "info:CH0B=key-not-found@2",
        {"check CHTE", "check CH0B", "check CH0B", "check CH0C"}, std::nullopt, false},
   };
-  for (const auto& c : cases) {
-    mac.keys.clear();
-    mac.clearLog();
-    mac.faults.clear();
-    for (const auto& name : c.keys) key(name, name == "CHTE" ? "00000000" : "00");
-    if (c.fault != nullptr) mac.faults.push_back(*emu::parseFault(c.fault));
-    const WriteOutcome outcome = writeCharging(c.on);
-    EXPECT_EQ(calls(), c.calls) << c.calls.back();
-    ASSERT_EQ(outcome.has_value(), c.backend.has_value());
-    if (outcome) {
-      EXPECT_EQ(outcome->backend, *c.backend);
-      EXPECT_EQ(outcome->result.ok(), c.ok);
-    }
-  }
+  for (const auto& c : cases) expectCalls(c, writeCharging);
 }
 
 TEST_F(ChargingWriteTest, AdapterCallSequences) {
@@ -85,20 +91,7 @@ TEST_F(ChargingWriteTest, AdapterCallSequences) {
       {{"CHIE", "CH0J"}, false, "write:CHIE=not-privileged", {"check CHIE", "write CHIE -> not-privileged"}, "CHIE", false},
       {{}, true, nullptr, {"check CHIE", "check CH0J", "check CH0I"}, std::nullopt, false},
   };
-  for (const auto& c : cases) {
-    mac.keys.clear();
-    mac.clearLog();
-    mac.faults.clear();
-    for (const auto& name : c.keys) key(name, "00");
-    if (c.fault != nullptr) mac.faults.push_back(*emu::parseFault(c.fault));
-    const WriteOutcome outcome = writeAdapter(c.on);
-    EXPECT_EQ(calls(), c.calls) << c.calls.back();
-    ASSERT_EQ(outcome.has_value(), c.backend.has_value());
-    if (outcome) {
-      EXPECT_EQ(outcome->backend, *c.backend);
-      EXPECT_EQ(outcome->result.ok(), c.ok);
-    }
-  }
+  for (const auto& c : cases) expectCalls(c, writeAdapter);
 }
 
 TEST_F(ChargingWriteTest, ZeroSizePlaceholdersAreNeverWritten) {

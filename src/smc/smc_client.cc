@@ -54,33 +54,42 @@ SMCResult<DataType> SMCClient::keyInformation(std::uint32_t code) {
   return DataType{reply.value().keyInfo.dataType, reply.value().keyInfo.dataSize};
 }
 
-SMCResult<ByteList> SMCClient::readKey(std::string_view name) {
+namespace {
+
+/// A request for `sub` on the key `name`, carrying the key's size as the
+/// SMC reports it; fails, before anything is read or written, when the
+/// information query fails.
+SMCResult<SMCParamStruct> sizedRequest(std::string_view name, SMCParamStruct::Selector sub) {
   const std::uint32_t code = fourChar(name);
-  const auto info = keyInformation(code);
+  const auto info = SMCClient::keyInformation(code);
   if (!info.ok()) return info.error();
   SMCParamStruct request;
   request.key = code;
   request.keyInfo.dataSize = info.value().size;
-  request.data8 = raw(SMCParamStruct::Selector::readKey);
-  const auto reply = callDriver(request);
+  request.data8 = raw(sub);
+  return request;
+}
+
+}  // namespace
+
+SMCResult<ByteList> SMCClient::readKey(std::string_view name) {
+  const auto request = sizedRequest(name, SMCParamStruct::Selector::readKey);
+  if (!request.ok()) return request.error();
+  const auto reply = callDriver(request.value());
   if (!reply.ok()) return reply.error();
   // The count comes from the information query, not from the reply, which a
   // driver may leave at any value.
   const ByteList all = bytesToArray(reply.value().bytes);
-  const auto count = std::min<std::size_t>(info.value().size, all.size());
+  const auto count = std::min<std::size_t>(request.value().keyInfo.dataSize, all.size());
   return ByteList(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 SMCResult<Done> SMCClient::writeKey(std::string_view name, std::span<const std::uint8_t> bytes) {
-  const std::uint32_t code = fourChar(name);
-  const auto info = keyInformation(code);
-  if (!info.ok()) return info.error();
-  SMCParamStruct request;
-  request.key = code;
-  request.keyInfo.dataSize = info.value().size;
-  request.bytes = arrayToBytes(bytes);
-  request.data8 = raw(SMCParamStruct::Selector::writeKey);
-  const auto reply = callDriver(request);
+  const auto request = sizedRequest(name, SMCParamStruct::Selector::writeKey);
+  if (!request.ok()) return request.error();
+  SMCParamStruct block = request.value();
+  block.bytes = arrayToBytes(bytes);
+  const auto reply = callDriver(block);
   if (!reply.ok()) return reply.error();
   return Done{};
 }
