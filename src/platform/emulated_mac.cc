@@ -87,9 +87,7 @@ bool parseTarget(std::string_view target, Fault& fault) {
   } else {
     return false;
   }
-  const bool printable =
-      std::all_of(key.begin(), key.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-  if (key != "*" && (key.size() != 4 || !printable)) return false;
+  if (key != "*" && !isFourPrintable(key)) return false;
   fault.key = std::string(key);
   return true;
 }
@@ -137,6 +135,11 @@ std::optional<Fault> parseFault(std::string_view text) {
   }
   if (!parseTarget(text.substr(0, eq), fault) || !parseFailure(err, fault)) return std::nullopt;
   return fault;
+}
+
+bool isFourPrintable(std::string_view text) {
+  return text.size() == 4 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
 std::string hexOf(const Bytes& bytes) {

@@ -53,6 +53,9 @@ struct Fault {
 /// the text is malformed.
 std::optional<Fault> parseFault(std::string_view text);
 
+/// Whether `text` can be a key name or a type: four printable ASCII characters.
+bool isFourPrintable(std::string_view text);
+
 /// `bytes` as lower-case hex digits, two per byte.
 std::string hexOf(const Bytes& bytes);
 

@@ -17,11 +17,6 @@ int hexDigit(char c) {
 
 }  // namespace
 
-bool isFourPrintable(std::string_view text) {
-  return text.size() == 4 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
-}
-
 KeySetting parseKeySetting(std::string_view text) {
   // Names and types are exactly four characters and may hold ':' or '=', so
   // the fields are found by position, not by searching for separators.
@@ -37,7 +32,7 @@ KeySetting parseKeySetting(std::string_view text) {
     throw EmuError(quoted + " is not NAME=HEX or NAME:TYPE=HEX with a four-character NAME and TYPE");
   }
   setting.name = std::string(text.substr(0, 4));
-  if (!isFourPrintable(setting.name) || (setting.type && !isFourPrintable(*setting.type))) {
+  if (!emu::isFourPrintable(setting.name) || (setting.type && !emu::isFourPrintable(*setting.type))) {
     throw EmuError(quoted + ": NAME and TYPE must be printable ASCII characters");
   }
   if (hex.size() % 2 != 0 || hex.size() > kMaxHexDigits ||

@@ -15,9 +15,6 @@ struct KeySetting {
   emu::Bytes value;                 ///< the key's size is its length; empty: size 0
 };
 
-/// Whether `text` can be a key name or a type: four printable ASCII characters.
-bool isFourPrintable(std::string_view text);
-
 /// Parses NAME=HEX or NAME:TYPE=HEX (HEX: 0 to 64 hex digits, an even number).
 /// Throws EmuError saying what is wrong.
 KeySetting parseKeySetting(std::string_view text);

@@ -36,7 +36,7 @@ void setValueOption(std::string_view arg, const std::string& value, Options& opt
       throw EmuError(std::string("--key ") + error.what());
     }
   } else if (arg == "--drop") {
-    if (!isFourPrintable(value)) {
+    if (!emu::isFourPrintable(value)) {
       throw EmuError("--drop '" + value + "': NAME must be four printable ASCII characters");
     }
     options.keyChanges.push_back({value, std::nullopt});
