@@ -23,7 +23,11 @@ smc_install_packages() {
   [ "${#missing[@]}" -eq 0 ] && return 0
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
+  # One update per run, also across the scripts that scripts/test starts.
+  if [ -z "${SMC_APT_UPDATED:-}" ]; then
+    "${sudo[@]}" apt-get update -qq
+    export SMC_APT_UPDATED=1
+  fi
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
