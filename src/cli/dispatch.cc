@@ -1,7 +1,6 @@
 #include "cli/dispatch.h"
 
 #include <algorithm>
-#include <exception>
 #include <vector>
 
 #include "charging/charging_status.h"
@@ -60,11 +59,13 @@ std::vector<std::string> argumentsOf(int argc, const char* const* argv) {
 }
 
 void runHelper(int argc, const char* const* argv) {
+  // Every way out of a run prints one line: the runtime's own report on
+  // standard error, and its exit status 134, must never appear.
+  fallBackOnTerminate();
   try {
     printJson(respond(argumentsOf(argc, argv)));
-  } catch (const std::exception&) {
-    // Only running out of memory can land here. The one line must still be
-    // printed, and the runtime's own report on standard error must not be.
+  } catch (...) {
+    // Only running out of memory can land here.
     printFallbackLine();
   }
 }

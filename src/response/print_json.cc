@@ -1,7 +1,10 @@
 #include "response/print_json.h"
 
-#include <cstdio>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <exception>
 
 #include "response/utf8.h"
 
@@ -10,22 +13,48 @@ OutputLine outputLine(const JsonResponse& response) {
   // The users make every text valid before they make the record; this check
   // keeps a mistake there from ever putting bytes on the line that a JSON
   // parser would refuse.
-  if (!isValidUtf8(text)) return {std::string(kFallbackLine) + '\n', 1};
+  if (!isValidUtf8(text)) return {std::string(kFallbackLine), 1};
   text += '\n';
   return {std::move(text), response.ok ? 0 : 1};
 }
 
 namespace {
 
-/// A failed write to standard output is not reported anywhere: the caller
-/// learns what it can from the exit status, and standard error stays silent.
-[[noreturn]] void writeAndExit(const OutputLine& line) {
-  static_cast<void>(std::fwrite(line.text.data(), 1, line.text.size(), stdout));
-  std::exit(line.exitStatus);  // flushes standard output
+/// Writes `text` to standard output with write(2), which needs no buffer and
+/// so no memory, in one call unless a signal or a short write splits it. A
+/// failed write is not reported anywhere: the caller learns what it can from
+/// the exit status, and standard error stays silent.
+void writeOut(std::string_view text) noexcept {
+  while (!text.empty()) {
+    const ssize_t written = write(STDOUT_FILENO, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
 }
 
 }  // namespace
 
-void printJson(const JsonResponse& response) { writeAndExit(outputLine(response)); }
+void printJson(const JsonResponse& response) noexcept {
+  OutputLine line{{}, 1};
+  try {
+    line = outputLine(response);
+  } catch (...) {
+    printFallbackLine();  // only running out of memory can land here
+  }
+  writeOut(line.text);
+  std::exit(line.exitStatus);
+}
 
-void printFallbackLine() { writeAndExit({std::string(kFallbackLine) + '\n', 1}); }
+void printFallbackLine() noexcept {
+  writeOut(kFallbackLine);
+  std::exit(1);
+}
+
+void fallBackOnTerminate() noexcept {
+  // _exit: an exception may still be in flight, and nothing else may run.
+  std::set_terminate([] {
+    writeOut(kFallbackLine);
+    _exit(1);
+  });
+}

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "response/json_response.h"
 
-/// The line printed when a record cannot be turned into text.
-inline constexpr const char* kFallbackLine =
-    R"({"ok":false,"command":"unknown","code":"ENCODE_FAILED","error":"failed to encode response"})";
+/// The line, line feed included, printed when a record cannot be turned into
+/// text. A constant, so that printing it needs no memory.
+inline constexpr std::string_view kFallbackLine =
+    R"({"ok":false,"command":"unknown","code":"ENCODE_FAILED","error":"failed to encode response"})" "\n";
 
 /// What `printJson` writes for a record and the status it exits with.
 struct OutputLine {
@@ -20,8 +22,14 @@ struct OutputLine {
 OutputLine outputLine(const JsonResponse& response);
 
 /// Writes the line for `response` to standard output and ends the process
-/// with its status.
-[[noreturn]] void printJson(const JsonResponse& response);
+/// with its status; the fallback line when making it runs out of memory.
+[[noreturn]] void printJson(const JsonResponse& response) noexcept;
 
-/// Writes the fallback line and ends the process with status 1.
-[[noreturn]] void printFallbackLine();
+/// Writes the fallback line and ends the process with status 1. Allocates
+/// nothing.
+[[noreturn]] void printFallbackLine() noexcept;
+
+/// Makes std::terminate print the fallback line and end the process with
+/// status 1, for what no handler can catch: an exception that cannot even be
+/// allocated, or one that leaves a noexcept function.
+void fallBackOnTerminate() noexcept;

@@ -126,9 +126,13 @@ int main(int argc, char** argv) {
   mac.onEvent = [&](const emu::Event& event) { record(recorder, mac, event); };
   platform::attachMachine(&mac);
 
-  // The helper reads its command at index 1, as if it had been run itself.
-  std::vector<const char*> helperArgs{"smc-charge"};
-  for (int i = options.commandAt; i < argc; ++i) helperArgs.push_back(argv[i]);
-  helperArgs.push_back(nullptr);
-  runHelper(static_cast<int>(helperArgs.size() - 1), helperArgs.data());
+  // The helper reads its command at index 1, as if it had been run itself:
+  // the entry before the command (smc-emu's name, an option or "--", or with
+  // no arguments at all argv's closing null) becomes the helper's name in
+  // place. Nothing is allocated outside the helper's own answer to running out
+  // of memory.
+  static char helperName[] = "smc-charge";  // NOLINT(*-avoid-c-arrays): argv holds char*
+  char** helperArgv = argv + options.commandAt - 1;
+  helperArgv[0] = helperName;
+  runHelper(argc - options.commandAt + 1, helperArgv);
 }
