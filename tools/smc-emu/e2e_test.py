@@ -124,7 +124,7 @@ ON_OFF = {"CHTE": ("00000000", "01000000"), "CH0B": ("00", "02"), "CH0C": ("00",
           "CHIE": ("00", "08"), "CH0J": ("00", "01"), "CH0I": ("00", "01")}
 FAMILY2 = "-CHTE ?CH0B ?CH0B >CH0B={CH0B} ?CH0C >CH0C={CH0C}"
 
-# A machine: its state file's arch and driver words and its keys; charging-status's line
+# A machine: its state file's arch and driver words (then the keys it refuses) and its keys; charging-status's line
 # and trace; for charging, then for adapter, the backend (None: no usable key) and the trace.
 MACHINES = {
     "apple-silicon": ("arm64 present", "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=00000000",
@@ -137,6 +137,11 @@ MACHINES = {
     # Zero-size keys exist but are never written, and an empty CHTE is no status.
     "placeholder": ("arm64 present", "CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=", NO_STATUS,
                     "<CHTE <CH0B", None, "?CHTE ?CH0B ?CH0C", "CHIE", "?CHIE >CHIE={CHIE}"),
+    "apple-silicon-15.7": ("arm64 present CH0J",
+                           "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=00000000",
+                           status("CHTE", "enabled"), "<CHTE", "CHTE", "?CHTE >CHTE={CHTE}", "CHIE", "?CHIE >CHIE={CHIE}"),
+    "apple-silicon-15.8": ("arm64 present CH0J", "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=",
+                           NO_STATUS, "<CHTE <CH0B", None, "?CHTE ?CH0B ?CH0C", "CHIE", "?CHIE >CHIE={CHIE}"),
     "bare": ("arm64 present", "", NO_STATUS, "-CHTE -CH0B", None, "-CHTE -CH0B -CH0C", None, "-CHIE -CH0J -CH0I"),
     "no-driver": ("arm64 absent", "", NO_STATUS, "no-driver " * 2, None, "no-driver " * 3, None, "no-driver " * 3),
 }
@@ -148,11 +153,13 @@ class Commands(E2E):
         self.assertEqual((err, code, os.listdir(self.dir)), ("", 0, []))
         self.assertEqual([l.split(":")[0] for l in listing.splitlines() if l[:1].isalpha()], list(MACHINES))
         for machine, (words, keys, status_line, status_trace, *writes) in MACHINES.items():
-            arch, driver = words.split()
+            arch, driver, *refused = words.split()
             catalog = [f"arch {arch}", f"driver {driver}"] + [f"key {k}" for k in keys.split("|") if k]
+            catalog += [f"refused {k}" for k in refused]
             self.assertIn("".join(f"\n  {l}" for l in catalog) + "\n", listing)
             present = [k[:4] for k in keys.split("|")]
-            checks = " ".join(("?" if k in present else "-") + k for k in ALL_KEYS)
+            checks = " ".join(f"?{k}/not-privileged" if k in refused else ("?" if k in present else "-") + k
+                              for k in ALL_KEYS)
             runs = [(["charging-status"], status_line, status_trace),
                     ([], MISSING, ""), (["charging", "OFF"], NOT_ON_OFF, "")]
             for command, backend, trace in (("charging", *writes[:2]), ("adapter", *writes[2:])):
@@ -171,7 +178,8 @@ class Commands(E2E):
                     if driver == "absent":
                         # Built here, the helper truthfully sees a Mac without the driver.
                         self.assertEqual(self.helper_line([CHARGE] + args), line)
-            # The file kept the last charging write, off.
+            # The file kept the refused keys, and the last charging write, off.
+            self.assertEqual(lines(state)[len(catalog) - len(refused):], catalog[len(catalog) - len(refused):])
             self.assertEqual(self.emu("charging-status", state=state)[0],
                              status_line.replace("enabled", "disabled"))
         host = "arm64" if os.uname().machine == "aarch64" else "x86_64"  # the one thing taken from the host
@@ -259,6 +267,8 @@ BAD_STATES = [
     ("arch arm64\ndriver present\nkey CHTE=00\nkey CHTE:ui32=00\n", "line 4: key 'CHTE' stands twice"),
     ("# ok\n\narch arm64\ndriver present\nkey CHTE=0\n", "line 5: 'CHTE=0': HEX must be"),
     ("arch arm64\ndriver present\nCHTE:ui32=00\n", "line 3: expected arch, driver, key"),
+    ("arch arm64\ndriver present\nrefused CH0\n", "line 3: refused NAME: NAME must be four"),
+    ("arch arm64\nrefused CH0J\nrefused CH0J\ndriver present\n", "line 3: refused 'CH0J' stands twice"),
 ]
 
 
