@@ -8,6 +8,7 @@
 #include "charging/charging_write.h"
 #include "charging/write_report.h"
 #include "cli/capabilities.h"
+#include "cli/version.h"
 #include "response/print_json.h"
 #include "response/utf8.h"
 
@@ -46,6 +47,12 @@ JsonResponse respond(std::span<const std::string> args) {
     }
     const bool on = value == "on";
     return writeResponse(command, value, charging ? writeCharging(on) : writeAdapter(on));
+  }
+
+  // The installed copy's version, for the app that ships it: no SMC access.
+  if (command == "version") {
+    return {true, command, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+            std::nullopt, std::nullopt, std::nullopt, std::string(helperVersion())};
   }
 
   return errorRecord(command, "UNKNOWN_COMMAND", "unknown command");

@@ -73,6 +73,7 @@ std::string encodeJson(const JsonResponse& response) {
     out += '}';
   }
   appendOptional(out, "arch", response.arch);
+  appendOptional(out, "version", response.version);
   out += '}';
   return out;
 }

@@ -22,6 +22,9 @@ struct JsonResponse {
   std::optional<std::string> error;
   std::optional<SupportMap> supports;
   std::optional<std::string> arch;
+  /// The helper's version; only `version` sets it. Initialized here so that
+  /// the records of the other commands need not name it.
+  std::optional<std::string> version{};
 };
 
 /// The record as one compact JSON object, members in their fixed order,

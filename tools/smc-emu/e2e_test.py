@@ -8,6 +8,7 @@ way a caller runs them. Every JSON line seen is checked against the schema.
 import argparse
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -71,6 +72,10 @@ def io_failed(command, value, backend, io, smc):
 NO_STATUS = failed("charging-status", "STATUS_UNAVAILABLE", "unable to determine charging status")
 MISSING = failed("unknown", "INVALID_ARGS", "missing command")
 NOT_ON_OFF = failed("charging", "INVALID_ARGS", "charging expects on/off")
+# The one version that the build declares.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")) as cmake:
+    VERSION = re.search(r"^project\(smc-charge VERSION ([0-9.]+) ", cmake.read(), re.M).group(1)
+VERSION_LINE = line(ok=True, command="version", version=VERSION)
 
 
 # --- Running ---------------------------------------------------------------
@@ -160,7 +165,8 @@ class Commands(E2E):
             present = [k[:4] for k in keys.split("|")]
             checks = " ".join(f"?{k}/not-privileged" if k in refused else ("?" if k in present else "-") + k
                               for k in ALL_KEYS)
-            runs = [(["charging-status"], status_line, status_trace),
+            runs = [(["version"], VERSION_LINE, ""),
+                    (["charging-status"], status_line, status_trace),
                     ([], MISSING, ""), (["charging", "OFF"], NOT_ON_OFF, "")]
             for command, backend, trace in (("charging", *writes[:2]), ("adapter", *writes[2:])):
                 for i, value in enumerate(["on", "off"]):
@@ -279,6 +285,7 @@ class Options(E2E):
                 self.assertEqual(self.emu(*args.split())[0], line)
         out, err, code = run([EMU, "--help"])
         self.assertEqual((out.split("\n")[0], err, code), ("Usage: smc-emu [OPTION]... [--] COMMAND [ARG]...", "", 0))
+        self.assertEqual(run([EMU, "--version"]), (f"smc-emu {VERSION}\n", "", 0))
 
     def assert_emu_error(self, argv, message):
         """Exit 2, one line on standard error, nothing printed, no file touched."""
@@ -355,6 +362,8 @@ BAD_LINES = [
     wrote("charging", "CHTE", "off")[:-1] + ',"code":"WRITE_FAILED","error":"SMC write failed: io=1 smc=0"}',
     io_failed("charging", "off", "CHTE", 1, 256),
     failed("adapter", "INVALID_ARGS", "charging expects on/off"),
+    line(ok=True, command="version", version="0.2"),
+    caps("arm64")[:-1] + ',"version":"0.2.0"}',  # a member of another command's line
 ]
 
 
