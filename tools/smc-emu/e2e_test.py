@@ -49,6 +49,14 @@ def caps(arch, *present):
     return line(ok=True, command="capabilities", supports={k: k in present for k in ALL_KEYS}, arch=arch)
 
 
+def keys_line(arch, keys, refused=(), failure="key-not-found"):
+    """keys on a machine with `keys` (NAME:TYPE=HEX|...), where any other key fails with `failure`."""
+    known = {k[:4]: (k[5:9], k[10:]) for k in keys.split("|") if k and k[:4] not in refused}
+    reports = {k: dict(known=True, type=known[k][0], size=len(known[k][1]) // 2, value=known[k][1]) if k in known
+               else dict(known=False, error="not-privileged" if k in refused else failure) for k in ALL_KEYS}
+    return line(ok=True, command="keys", arch=arch, keys=reports)
+
+
 def status(backend, word):
     return line(ok=True, command="charging-status", backend=backend, status=word)
 
@@ -178,6 +186,13 @@ class Commands(E2E):
                 self.expect(["--machine", machine, "capabilities"], caps(arch.replace("absent", "x86_64"), *present),
                             "no-driver " * 7 if driver == "absent" else checks, state=state)
                 self.assertEqual(lines(state), catalog)
+                # From the file now: each key's information, then its value, over connections of their own.
+                unknown = "driver-not-found" if driver == "absent" else "key-not-found"
+                reads = " ".join(f"?{k}/not-privileged" if k in refused else f"?{k} <{k}" if k in present else f"-{k}"
+                                 for k in ALL_KEYS)
+                self.expect(["--machine", machine, "keys"], keys_line(arch.replace("absent", "x86_64"), keys, refused,
+                                                                      unknown),
+                            "no-driver " * 7 if driver == "absent" else reads, state=state)
             for args, line, trace in runs:
                 with self.subTest(machine=machine, args=args):
                     self.expect(["--machine", machine] + args, line, trace, state=state)
@@ -190,6 +205,7 @@ class Commands(E2E):
                              status_line.replace("enabled", "disabled"))
         host = "arm64" if os.uname().machine == "aarch64" else "x86_64"  # the one thing taken from the host
         self.assertEqual(self.helper_line([CHARGE, "capabilities"]), caps(host))
+        self.assertEqual(self.helper_line([CHARGE, "keys"]), keys_line(host, "", failure="driver-not-found"))
 
 
 # --- Each kind of fault at each kind of position --------------------------
@@ -221,6 +237,16 @@ FAULTS = [
      status("CH0B", "disabled")),
     ("--fail info:CH0C=not-privileged capabilities", "?CHTE ?CH0B ?CH0C/not-privileged ?CH0I ?CHIE -CH0J ?ACLC",
      caps("arm64", "CHTE", "CH0B", "CH0I", "CHIE", "ACLC")),
+    # keys tells how each access failed: the openings of CH0B's and CH0C's queries, CH0I's read, CHIE's
+    # query, and ACLC's read, in the information query that the read makes first.
+    ("--key CHTE=0123456789abcdef --fail open=io-error@3 --fail open=no-driver@4 --fail read:CH0I=result=7 "
+     "--fail info:CHIE=io=-5 --fail info:ACLC=key-not-found@2 keys",
+     "?CHTE <CHTE open/io-error no-driver ?CH0I <CH0I/result=7 ?CHIE/io=0xfffffffb -CH0J ?ACLC -ACLC",
+     '{"ok":true,"command":"keys","arch":"arm64","keys":{"CHTE":{"known":true,"type":"ui32","size":8,'
+     '"value":"0123456789abcdef"},"CH0B":{"known":false,"error":"failed-to-open"},"CH0C":{"known":false,'
+     '"error":"driver-not-found"},"CH0I":{"known":true,"type":"ui8 ","size":0,"error":"io=0 smc=7"},'
+     '"CHIE":{"known":false,"error":"io=-5 smc=0"},"CH0J":{"known":false,"error":"key-not-found"},'
+     '"ACLC":{"known":true,"type":"ui8 ","size":1,"error":"key-not-found"}}}'),
 ]
 
 
@@ -354,6 +380,7 @@ class State(E2E):
 GOOD_LINES = [io_failed("adapter", "on", "CH0J", -2147483648, 255), failed("", "UNKNOWN_COMMAND", "unknown command"),
               failed("unknown", "ENCODE_FAILED", "failed to encode response")]
 
+KEYS = keys_line("arm64", "CHTE:ui32=00000000")
 BAD_LINES = [
     status("CHTE", "enabled")[:-1] + ',"extra":1}',  # an unknown member
     status("CHTE", "Enabled"),
@@ -364,6 +391,12 @@ BAD_LINES = [
     failed("adapter", "INVALID_ARGS", "charging expects on/off"),
     line(ok=True, command="version", version="0.2"),
     caps("arm64")[:-1] + ',"version":"0.2.0"}',  # a member of another command's line
+    KEYS.replace(':"00000000"', ':"0000000A"'),  # upper-case hex
+    KEYS.replace(',"value":"00000000"', ""),  # a known key without value or error
+    KEYS.replace(',"value":"00000000"', ',"value":"00000000","error":"not-privileged"'),
+    KEYS.replace(',"ACLC":{"known":false,"error":"key-not-found"}', ""),
+    KEYS.replace('"known":false,"error":"key-not-found"', '"known":false,"size":0,"error":"key-not-found"'),
+    KEYS.replace('"error":"key-not-found"', '"error":"io=1 smc=256"'),
 ]
 
 
