@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <regex>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -11,8 +13,9 @@ namespace fuzz {
 
 namespace {
 
-constexpr std::array<std::string_view, 9> kOrder{"ok",   "command", "backend",  "status", "value",
-                                                 "code", "error",   "supports", "arch"};
+constexpr std::array<std::string_view, 11> kOrder{"ok",    "command",  "backend", "status", "value",
+                                                  "code",  "error",    "supports", "arch", "keys",
+                                                  "version"};
 
 bool oneOf(const nlohmann::ordered_json& value, std::initializer_list<std::string_view> words) {
   if (!value.is_string()) return false;
@@ -49,6 +52,58 @@ bool writeFailure(const nlohmann::ordered_json& line) {
            static_cast<size_t>(used) == error.size() && smc <= 255;
   }
   return false;
+}
+
+/// A key access's failure: a word, or the numbers of a failed write.
+bool accessFailure(const nlohmann::ordered_json& error) {
+  static const std::regex kNumbers(
+      "io=(0|-?[1-9][0-9]{0,9}) smc=(0|[1-9][0-9]?|1[0-9][0-9]|2[0-4][0-9]|25[0-5])");
+  if (oneOf(error, {"key-not-found", "not-privileged", "driver-not-found", "failed-to-open"})) return true;
+  return error.is_string() && std::regex_match(error.get_ref<const std::string&>(), kNumbers);
+}
+
+/// Four characters, each U+0000 to U+00FF: bytes below 0x80, or two-byte
+/// sequences led by C2 or C3.
+bool fourLatin1(const nlohmann::ordered_json& type) {
+  if (!type.is_string()) return false;
+  const std::string text = type;
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); ++i, ++count) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x80 && byte != 0xC2 && byte != 0xC3) return false;
+    if (byte >= 0x80) ++i;
+  }
+  return count == 4;
+}
+
+/// Each of the seven keys in order: known with type, size and a value (the
+/// first 32 bytes at most, lower-case hex) or a failure, or unknown with a failure.
+void requireKeyReports(const nlohmann::ordered_json& keys) {
+  const std::vector<std::string> seven{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"};
+  require(keys.is_object() && membersOf(keys) == seven, "keys holds the seven keys in order");
+  for (const auto& item : keys.items()) {
+    const auto& report = item.value();
+    require(report.is_object() && report.contains("known") && report["known"].is_boolean(), "known");
+    if (!report["known"].get<bool>()) {
+      require(hasExactly(report, {"known", "error"}) && accessFailure(report["error"]), "unknown key");
+      continue;
+    }
+    const bool readFailed = report.contains("error");
+    require(readFailed ? hasExactly(report, {"known", "type", "size", "error"})
+                       : hasExactly(report, {"known", "type", "size", "value"}),
+            "a known key: type, size, then its value or how the read failed");
+    require(fourLatin1(report["type"]) && report["size"].is_number_unsigned(), "type and size");
+    if (readFailed) {
+      require(accessFailure(report["error"]), "how the read failed");
+      continue;
+    }
+    require(report["value"].is_string(), "value is text");
+    const std::string value = report["value"];
+    const auto size = report["size"].get<std::uint64_t>();
+    require(value.size() == 2 * std::min<std::uint64_t>(size, 32) &&
+                value.find_first_not_of("0123456789abcdef") == std::string::npos,
+            "the value as lower-case hex, as many bytes as the size, 32 at most");
+  }
 }
 
 }  // namespace
@@ -97,6 +152,16 @@ void requireDocumentedShape(const nlohmann::ordered_json& line, const std::strin
     }
     require(keys == std::set<std::string>{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"},
             "supports holds the seven keys");
+  } else if (command == "keys") {
+    require(ok && hasExactly(line, {"ok", "command", "arch", "keys"}), "keys shape");
+    require(oneOf(line["arch"], {"arm64", "x86_64"}), "arch word");
+    requireKeyReports(line["keys"]);
+  } else if (command == "version") {
+    require(ok && hasExactly(line, {"ok", "command", "version"}) && line["version"].is_string(),
+            "version shape");
+    static const std::regex kVersion(R"((0|[1-9][0-9]*)\.(0|[1-9][0-9]*)\.(0|[1-9][0-9]*))");
+    require(std::regex_match(line["version"].get_ref<const std::string&>(), kVersion),
+            "version is three numbers");
   } else if (command == "charging-status") {
     if (ok) {
       require(hasExactly(line, {"ok", "command", "backend", "status"}), "status shape");
