@@ -65,21 +65,6 @@ void buildMachine(FuzzedDataProvider& in, emu::EmulatedMac& mac) {
   for (int n = in.ConsumeIntegralInRange<int>(0, 2); n > 0; --n) mac.refused.insert(keyName(in));
 }
 
-/// Latin-1 as UTF-8: each byte of `bytes` as the character U+0000 to U+00FF.
-std::string latin1(const std::string& bytes) {
-  std::string text;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      text += c;
-    } else {
-      text += static_cast<char>(0xC0U | (byte >> 6U));
-      text += static_cast<char>(0x80U | (byte & 0x3FU));
-    }
-  }
-  return text;
-}
-
 /// A key that `keys` reports as known is the machine's, with its type (four
 /// bytes, zero-padded), its size and, when read, its value cut to 32 bytes:
 /// a fault can only make a call fail, never change an answer.
@@ -92,7 +77,8 @@ void requireKeysAgree(const nlohmann::ordered_json& keys, const emu::EmulatedMac
     const emu::Key& key = found->second;
     std::string type = key.type;
     type.resize(4, '\0');
-    fuzz::require(report["type"] == latin1(type) && report["size"] == key.size, "the key's type and size");
+    fuzz::require(fuzz::latin1Bytes(report["type"]) == type && report["size"] == key.size,
+                  "the key's type and size");
     const emu::Bytes first(key.value.begin(), key.value.begin() + std::min<std::ptrdiff_t>(key.size, 32));
     fuzz::require(!report.contains("value") || report["value"] == emu::hexOf(first), "the key's value");
   }

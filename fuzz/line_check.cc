@@ -62,20 +62,6 @@ bool accessFailure(const nlohmann::ordered_json& error) {
   return error.is_string() && std::regex_match(error.get_ref<const std::string&>(), kNumbers);
 }
 
-/// Four characters, each U+0000 to U+00FF: bytes below 0x80, or two-byte
-/// sequences led by C2 or C3.
-bool fourLatin1(const nlohmann::ordered_json& type) {
-  if (!type.is_string()) return false;
-  const std::string text = type;
-  size_t count = 0;
-  for (size_t i = 0; i < text.size(); ++i, ++count) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 0x80 && byte != 0xC2 && byte != 0xC3) return false;
-    if (byte >= 0x80) ++i;
-  }
-  return count == 4;
-}
-
 /// Each of the seven keys in order: known with type, size and a value (the
 /// first 32 bytes at most, lower-case hex) or a failure, or unknown with a failure.
 void requireKeyReports(const nlohmann::ordered_json& keys) {
@@ -92,7 +78,7 @@ void requireKeyReports(const nlohmann::ordered_json& keys) {
     require(readFailed ? hasExactly(report, {"known", "type", "size", "error"})
                        : hasExactly(report, {"known", "type", "size", "value"}),
             "a known key: type, size, then its value or how the read failed");
-    require(fourLatin1(report["type"]) && report["size"].is_number_unsigned(), "type and size");
+    require(latin1Bytes(report["type"]).size() == 4 && report["size"].is_number_unsigned(), "type and size");
     if (readFailed) {
       require(accessFailure(report["error"]), "how the read failed");
       continue;
@@ -107,6 +93,24 @@ void requireKeyReports(const nlohmann::ordered_json& keys) {
 }
 
 }  // namespace
+
+std::string latin1Bytes(const nlohmann::ordered_json& text) {
+  if (!text.is_string()) return {};
+  const auto& utf8 = text.get_ref<const std::string&>();
+  std::string bytes;
+  // The parser has checked the UTF-8, so a lead byte C2 or C3 has its follower.
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80) {
+      bytes += utf8[i];
+    } else if (lead == 0xC2 || lead == 0xC3) {
+      bytes += static_cast<char>(((lead & 0x3U) << 6U) | (static_cast<unsigned char>(utf8[++i]) & 0x3FU));
+    } else {
+      return {};
+    }
+  }
+  return bytes;
+}
 
 void require(bool ok, const char* what) {
   if (ok) return;
@@ -159,9 +163,6 @@ void requireDocumentedShape(const nlohmann::ordered_json& line, const std::strin
   } else if (command == "version") {
     require(ok && hasExactly(line, {"ok", "command", "version"}) && line["version"].is_string(),
             "version shape");
-    static const std::regex kVersion(R"((0|[1-9][0-9]*)\.(0|[1-9][0-9]*)\.(0|[1-9][0-9]*))");
-    require(std::regex_match(line["version"].get_ref<const std::string&>(), kVersion),
-            "version is three numbers");
   } else if (command == "charging-status") {
     if (ok) {
       require(hasExactly(line, {"ok", "command", "backend", "status"}), "status shape");
