@@ -26,7 +26,6 @@ std::string failureText(const SMCError& error) {
 std::string hexOf(const ByteList& bytes) {
   constexpr std::string_view kDigits = "0123456789abcdef";
   std::string hex;
-  hex.reserve(bytes.size() * 2);
   for (const std::uint8_t byte : bytes) {
     hex += kDigits[byte >> 4U];
     hex += kDigits[byte & 0xFU];
