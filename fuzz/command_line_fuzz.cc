@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fuzz::require(mac.log().empty(), "an argument error opens no driver connection");
     }
   }
+  fuzz::require(expected != "version" || mac.log().empty(), "version opens no driver connection");
   fuzz::require(mac.openConnections() == 0 && mac.maxOpenConnections() <= 1, "connections balance");
   return 0;
 }

@@ -1,6 +1,7 @@
 // Fuzzes the driver side: the input becomes a machine (keys with any size and
 // value, the driver there or not, the caller's privileges, the architecture)
-// and a set of faults, and then every command runs on it in turn.
+// the keys its firmware refuses, and a set of faults, and then every command
+// runs on it in turn.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -61,6 +62,26 @@ void buildMachine(FuzzedDataProvider& in, emu::EmulatedMac& mac) {
     }
     mac.faults.push_back(fault);
   }
+  for (int n = in.ConsumeIntegralInRange<int>(0, 2); n > 0; --n) mac.refused.insert(keyName(in));
+}
+
+/// A key that `keys` reports as known is the machine's, with its type (four
+/// bytes, zero-padded), its size and, when read, its value cut to 32 bytes:
+/// a fault can only make a call fail, never change an answer.
+void requireKeysAgree(const nlohmann::ordered_json& keys, const emu::EmulatedMac& mac) {
+  for (const auto& item : keys.items()) {
+    const auto& report = item.value();
+    if (!report["known"].get<bool>()) continue;
+    const auto found = mac.keys.find(item.key());
+    fuzz::require(found != mac.keys.end() && !mac.refused.contains(item.key()), "a known key exists");
+    const emu::Key& key = found->second;
+    std::string type = key.type;
+    type.resize(4, '\0');
+    fuzz::require(fuzz::latin1Bytes(report["type"]) == type && report["size"] == key.size,
+                  "the key's type and size");
+    const emu::Bytes first(key.value.begin(), key.value.begin() + std::min<std::ptrdiff_t>(key.size, 32));
+    fuzz::require(!report.contains("value") || report["value"] == emu::hexOf(first), "the key's value");
+  }
 }
 
 }  // namespace
@@ -70,8 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   emu::EmulatedMac mac;
   buildMachine(in, mac);
   platform::attachMachine(&mac);
-  static const std::array<std::vector<std::string>, 6> kRuns{{
+  static const std::array<std::vector<std::string>, 8> kRuns{{
       {"smc-charge", "capabilities"},
+      {"smc-charge", "keys"},
+      {"smc-charge", "version"},
       {"smc-charge", "charging-status"},
       {"smc-charge", "charging", "on"},
       {"smc-charge", "charging", "off"},
@@ -84,6 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::requireDocumentedShape(line, args[1]);
     fuzz::require(mac.openConnections() == 0 && mac.heldServices() == 0, "connections balance");
     fuzz::require(mac.maxOpenConnections() <= 1, "at most one connection at a time");
+    if (args[1] == "keys") {
+      requireKeysAgree(line["keys"], mac);
+      for (const auto& event : mac.log()) {
+        fuzz::require(event.kind != emu::Event::Kind::write, "keys writes nothing");
+      }
+    }
+    fuzz::require(args[1] != "version" || mac.log().empty(), "version makes no driver call");
     // A reported success must be a write the controller carried out.
     if (line["ok"] == true && args.size() == 3) {
       bool wrote = false;

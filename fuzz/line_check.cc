@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <regex>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -11,8 +13,9 @@ namespace fuzz {
 
 namespace {
 
-constexpr std::array<std::string_view, 9> kOrder{"ok",   "command", "backend",  "status", "value",
-                                                 "code", "error",   "supports", "arch"};
+constexpr std::array<std::string_view, 11> kOrder{"ok",    "command",  "backend", "status", "value",
+                                                  "code",  "error",    "supports", "arch", "keys",
+                                                  "version"};
 
 bool oneOf(const nlohmann::ordered_json& value, std::initializer_list<std::string_view> words) {
   if (!value.is_string()) return false;
@@ -51,7 +54,63 @@ bool writeFailure(const nlohmann::ordered_json& line) {
   return false;
 }
 
+/// A key access's failure: a word, or the numbers of a failed write.
+bool accessFailure(const nlohmann::ordered_json& error) {
+  static const std::regex kNumbers(
+      "io=(0|-?[1-9][0-9]{0,9}) smc=(0|[1-9][0-9]?|1[0-9][0-9]|2[0-4][0-9]|25[0-5])");
+  if (oneOf(error, {"key-not-found", "not-privileged", "driver-not-found", "failed-to-open"})) return true;
+  return error.is_string() && std::regex_match(error.get_ref<const std::string&>(), kNumbers);
+}
+
+/// Each of the seven keys in order: known with type, size and a value (the
+/// first 32 bytes at most, lower-case hex) or a failure, or unknown with a failure.
+void requireKeyReports(const nlohmann::ordered_json& keys) {
+  const std::vector<std::string> seven{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"};
+  require(keys.is_object() && membersOf(keys) == seven, "keys holds the seven keys in order");
+  for (const auto& item : keys.items()) {
+    const auto& report = item.value();
+    require(report.is_object() && report.contains("known") && report["known"].is_boolean(), "known");
+    if (!report["known"].get<bool>()) {
+      require(hasExactly(report, {"known", "error"}) && accessFailure(report["error"]), "unknown key");
+      continue;
+    }
+    const bool readFailed = report.contains("error");
+    require(readFailed ? hasExactly(report, {"known", "type", "size", "error"})
+                       : hasExactly(report, {"known", "type", "size", "value"}),
+            "a known key: type, size, then its value or how the read failed");
+    require(latin1Bytes(report["type"]).size() == 4 && report["size"].is_number_unsigned(), "type and size");
+    if (readFailed) {
+      require(accessFailure(report["error"]), "how the read failed");
+      continue;
+    }
+    require(report["value"].is_string(), "value is text");
+    const std::string value = report["value"];
+    const auto size = report["size"].get<std::uint64_t>();
+    require(value.size() == 2 * std::min<std::uint64_t>(size, 32) &&
+                value.find_first_not_of("0123456789abcdef") == std::string::npos,
+            "the value as lower-case hex, as many bytes as the size, 32 at most");
+  }
+}
+
 }  // namespace
+
+std::string latin1Bytes(const nlohmann::ordered_json& text) {
+  if (!text.is_string()) return {};
+  const auto& utf8 = text.get_ref<const std::string&>();
+  std::string bytes;
+  // The parser has checked the UTF-8, so a lead byte C2 or C3 has its follower.
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80) {
+      bytes += utf8[i];
+    } else if (lead == 0xC2 || lead == 0xC3) {
+      bytes += static_cast<char>(((lead & 0x3U) << 6U) | (static_cast<unsigned char>(utf8[++i]) & 0x3FU));
+    } else {
+      return {};
+    }
+  }
+  return bytes;
+}
 
 void require(bool ok, const char* what) {
   if (ok) return;
@@ -97,6 +156,13 @@ void requireDocumentedShape(const nlohmann::ordered_json& line, const std::strin
     }
     require(keys == std::set<std::string>{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"},
             "supports holds the seven keys");
+  } else if (command == "keys") {
+    require(ok && hasExactly(line, {"ok", "command", "arch", "keys"}), "keys shape");
+    require(oneOf(line["arch"], {"arm64", "x86_64"}), "arch word");
+    requireKeyReports(line["keys"]);
+  } else if (command == "version") {
+    require(ok && hasExactly(line, {"ok", "command", "version"}) && line["version"].is_string(),
+            "version shape");
   } else if (command == "charging-status") {
     if (ok) {
       require(hasExactly(line, {"ok", "command", "backend", "status"}), "status shape");

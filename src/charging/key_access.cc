@@ -1,21 +1,30 @@
 #include "charging/key_access.h"
 
 #include <exception>
+#include <utility>
 
 #include "smc/four_char.h"
 #include "smc/smc_client.h"
 
 namespace {
 
-/// The key's information over a connection of its own, or none on any
-/// failure, including one that is not an SMCError (such as running out of
-/// memory): an existence check never fails its caller.
-std::optional<DataType> keyInformationOnce(std::string_view key) {
+/// Runs `body` over a connection of its own and hands on its result. A
+/// failure that is not an SMCError (such as running out of memory) becomes
+/// the general IOKit error, so that every caller sees one SMCError.
+template <class T, class Body>
+SMCResult<T> oneShot(Body&& body) {
   try {
-    const auto info = withSMC([&] { return SMCClient::keyInformation(fourChar(key)); });
-    if (info.ok()) return info.value();
+    return withSMC(std::forward<Body>(body));
   } catch (const std::exception&) {
+    return SMCError::unknown(kIOReturnError, 0);
   }
+}
+
+/// The key's information, or none on any failure: an existence check never
+/// fails its caller.
+std::optional<DataType> keyInformationOnce(std::string_view key) {
+  const auto info = keyInformationOrError(key);
+  if (info.ok()) return info.value();
   return std::nullopt;
 }
 
@@ -38,9 +47,13 @@ std::optional<ByteList> readKeyBytes(std::string_view key) {
 }
 
 WriteResult writeKeyBytes(std::string_view key, const ByteList& bytes) {
-  try {
-    return withSMC([&] { return SMCClient::writeKey(key, bytes); });
-  } catch (const std::exception&) {
-    return SMCError::unknown(kIOReturnError, 0);
-  }
+  return oneShot<Done>([&] { return SMCClient::writeKey(key, bytes); });
+}
+
+SMCResult<DataType> keyInformationOrError(std::string_view key) {
+  return oneShot<DataType>([&] { return SMCClient::keyInformation(fourChar(key)); });
+}
+
+SMCResult<ByteList> readKeyBytesOrError(std::string_view key) {
+  return oneShot<ByteList>([&] { return SMCClient::readKey(key); });
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "smc/four_char.h"
 #include "smc/smc_error.h"
 #include "smc/smc_param_struct.h"
 
@@ -24,3 +25,12 @@ std::optional<ByteList> readKeyBytes(std::string_view key);
 
 /// Writes `bytes` to the key; every failure reaches the caller unchanged.
 WriteResult writeKeyBytes(std::string_view key, const ByteList& bytes);
+
+/// The key's type and size, or the SMCError that the opening or the query
+/// failed with, for a report that tells how a key failed. A failure that is
+/// no SMCError reads as unknown(kIOReturnError, 0), as for a write.
+SMCResult<DataType> keyInformationOrError(std::string_view key);
+
+/// The key's value (possibly empty), or the SMCError of the opening, of the
+/// read's own information query or of the read; otherwise as above.
+SMCResult<ByteList> readKeyBytesOrError(std::string_view key);

@@ -9,12 +9,10 @@
 #include "smc/platform.h"
 
 JsonResponse capabilitiesRecord(const std::string& command) {
-  static constexpr std::array<std::string_view, 7> kKeys{"CHTE", "CH0B", "CH0C", "CH0I",
-                                                         "CHIE", "CH0J", "ACLC"};
   SupportMap supports;
-  supports.reserve(kKeys.size());
+  supports.reserve(kControlKeys.size());
   // Independent checks: a false answer, for whatever reason, stops nothing.
-  for (const std::string_view key : kKeys) supports.emplace_back(key, keyAvailable(key));
+  for (const std::string_view key : kControlKeys) supports.emplace_back(key, keyAvailable(key));
   return {true, command, std::nullopt, std::nullopt, std::nullopt,
           std::nullopt, std::nullopt, std::move(supports), machineHardwareName()};
 }

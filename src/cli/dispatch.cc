@@ -7,6 +7,8 @@
 #include "charging/charging_write.h"
 #include "charging/write_report.h"
 #include "cli/capabilities.h"
+#include "cli/keys_report.h"
+#include "cli/version.h"
 #include "response/print_json.h"
 #include "response/utf8.h"
 
@@ -26,6 +28,7 @@ JsonResponse respond(std::span<const std::string> args) {
   const std::string& command = args[1];
 
   if (command == "capabilities") return capabilitiesRecord(command);
+  if (command == "keys") return keysRecord(command);
 
   if (command == "charging-status") {
     const auto status = readChargingStatus();
@@ -45,6 +48,12 @@ JsonResponse respond(std::span<const std::string> args) {
     }
     const bool on = value == "on";
     return writeResponse(command, value, charging ? writeCharging(on) : writeAdapter(on));
+  }
+
+  // The installed copy's version, for the app that ships it: no SMC access.
+  if (command == "version") {
+    return {true,         command,      std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+            std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::string(helperVersion())};
   }
 
   return errorRecord(command, "UNKNOWN_COMMAND", "unknown command");

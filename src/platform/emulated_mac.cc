@@ -309,7 +309,10 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
       return fault->ioReturn;
     }
   }
-  if (call == Call::write && event.kind == Event::Kind::write && !privileged) {
+  // A key that the firmware refuses is refused to every caller and for every
+  // call; a caller without root is refused every write.
+  const bool refusedKey = event.kind != Event::Kind::other && refused.contains(name);
+  if (refusedKey || (call == Call::write && event.kind == Event::Kind::write && !privileged)) {
     event.failure = failureWord(kIOReturnNotPrivileged, 0);
     record(event);
     return kIOReturnNotPrivileged;

@@ -83,6 +83,10 @@ class EmulatedMac final : public platform::Machine {
   bool driverPresent = true;
   bool privileged = true;
   Arch arch = Arch::arm64;
+  /// Keys that the firmware refuses to everyone, root included: every
+  /// information query, read and write on them answers kIOReturnNotPrivileged,
+  /// whether or not the machine has the key.
+  std::set<std::string> refused;
   std::vector<Fault> faults;
 
   /// Called with each event as it happens, after the log has it.

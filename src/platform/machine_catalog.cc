@@ -32,6 +32,22 @@ std::vector<BuiltinMachine> makeCatalog() {
        {Arch::arm64, true,
         {key("CHTE", "ui32", {}), key("CH0B", "hex_", {}), key("CH0C", "hex_", {}),
          key("CH0I", "ui8 ", {}), key("CHIE", "hex_", {0})}}},
+      // What firmware updates did to the keys: CH0B, CH0C and CH0I became
+      // placeholders, then CHTE too, and CH0J is refused even to root.
+      {"apple-silicon-15.7",
+       "Apple silicon, firmware of macOS 15.7 and 26: CHTE and CHIE; CH0B, CH0C, CH0I "
+       "placeholders; CH0J refused even to root",
+       {Arch::arm64, true,
+        {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
+         key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
+        {"CH0J"}}},
+      {"apple-silicon-15.8",
+       "Apple silicon, firmware of macOS 15.8, 26.7 and 27: CHIE the only control; CHTE, CH0B, "
+       "CH0C, CH0I placeholders; CH0J refused even to root",
+       {Arch::arm64, true,
+        {key("CHTE", "ui32", {}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
+         key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
+        {"CH0J"}}},
       {"bare", "an SMC that knows none of the charging keys", {Arch::arm64, true, {}}},
       {"no-driver", "no AppleSMC service at all", {Arch::arm64, false, {}}},
   };
@@ -71,8 +87,11 @@ void applyState(EmulatedMac& mac, const MachineState& state) {
   mac.arch = state.arch;
   mac.driverPresent = state.driverPresent;
   mac.keys = state.keys;
+  mac.refused = state.refused;
 }
 
-MachineState stateOf(const EmulatedMac& mac) { return {mac.arch, mac.driverPresent, mac.keys}; }
+MachineState stateOf(const EmulatedMac& mac) {
+  return {mac.arch, mac.driverPresent, mac.keys, mac.refused};
+}
 
 }  // namespace emu

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,12 +14,14 @@
 namespace emu {
 
 /// What a machine is between runs: its keys and values, its architecture
-/// answer and whether it has the driver. Faults and the caller's privileges
-/// belong to one run and are not part of it.
+/// answer, whether it has the driver, and the keys that its firmware refuses
+/// to everyone. Faults and the caller's privileges belong to one run and are
+/// not part of it.
 struct MachineState {
   Arch arch = Arch::arm64;
   bool driverPresent = true;
   std::map<std::string, Key> keys;
+  std::set<std::string> refused{};
 };
 
 /// A machine of the catalog.

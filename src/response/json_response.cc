@@ -47,6 +47,29 @@ void appendOptional(std::string& out, std::string_view key,
   appendString(out, *text);
 }
 
+/// Appends `reports` as the `keys` member: one object per key, in order, each
+/// with `known` and then only the members that the report holds.
+void appendKeyReports(std::string& out, const KeyReports& reports) {
+  appendKey(out, "keys");
+  out += '{';
+  bool first = true;
+  for (const KeyReport& report : reports) {
+    if (!first) out += ',';
+    first = false;
+    appendString(out, report.name);
+    out += report.known ? ":{\"known\":true" : ":{\"known\":false";
+    appendOptional(out, "type", report.type);
+    if (report.size) {
+      appendKey(out, "size");
+      out += std::to_string(*report.size);
+    }
+    appendOptional(out, "value", report.value);
+    appendOptional(out, "error", report.error);
+    out += '}';
+  }
+  out += '}';
+}
+
 }  // namespace
 
 std::string encodeJson(const JsonResponse& response) {
@@ -73,6 +96,8 @@ std::string encodeJson(const JsonResponse& response) {
     out += '}';
   }
   appendOptional(out, "arch", response.arch);
+  if (response.keys) appendKeyReports(out, *response.keys);
+  appendOptional(out, "version", response.version);
   out += '}';
   return out;
 }

@@ -1,6 +1,7 @@
 // The one record that every run answers with, and its JSON text.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -9,6 +10,20 @@
 /// For each SMC key name, whether the key exists. Names are unique; the
 /// entries stand in the order in which they were checked.
 using SupportMap = std::vector<std::pair<std::string, bool>>;
+
+/// What the SMC answers for one key: whether it knows the key, and then its
+/// type, size and value, or how the information query or the read failed.
+struct KeyReport {
+  std::string name;
+  bool known = false;                 ///< the information query succeeded
+  std::optional<std::string> type;    ///< when known: four characters, valid UTF-8
+  std::optional<std::uint32_t> size;  ///< when known: the size that the SMC reports
+  std::optional<std::string> value;   ///< when read: lower-case hex, at most 32 bytes
+  std::optional<std::string> error;   ///< how the query, or else the read, failed
+};
+
+/// The reports on keys, in the order in which the keys were asked about.
+using KeyReports = std::vector<KeyReport>;
 
 /// The one response record of a run. Made once, all members together, and
 /// never changed afterwards; an absent optional member is left out of the line.
@@ -22,6 +37,10 @@ struct JsonResponse {
   std::optional<std::string> error;
   std::optional<SupportMap> supports;
   std::optional<std::string> arch;
+  /// Only `keys` and `version` set these two. Initialized here so that the
+  /// records of the other commands need not name them.
+  std::optional<KeyReports> keys{};
+  std::optional<std::string> version{};
 };
 
 /// The record as one compact JSON object, members in their fixed order,

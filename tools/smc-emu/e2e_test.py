@@ -8,6 +8,7 @@ way a caller runs them. Every JSON line seen is checked against the schema.
 import argparse
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -48,6 +49,14 @@ def caps(arch, *present):
     return line(ok=True, command="capabilities", supports={k: k in present for k in ALL_KEYS}, arch=arch)
 
 
+def keys_line(arch, keys, refused=(), failure="key-not-found"):
+    """keys on a machine with `keys` (NAME:TYPE=HEX|...), where any other key fails with `failure`."""
+    known = {k[:4]: (k[5:9], k[10:]) for k in keys.split("|") if k and k[:4] not in refused}
+    reports = {k: dict(known=True, type=known[k][0], size=len(known[k][1]) // 2, value=known[k][1]) if k in known
+               else dict(known=False, error="not-privileged" if k in refused else failure) for k in ALL_KEYS}
+    return line(ok=True, command="keys", arch=arch, keys=reports)
+
+
 def status(backend, word):
     return line(ok=True, command="charging-status", backend=backend, status=word)
 
@@ -71,6 +80,10 @@ def io_failed(command, value, backend, io, smc):
 NO_STATUS = failed("charging-status", "STATUS_UNAVAILABLE", "unable to determine charging status")
 MISSING = failed("unknown", "INVALID_ARGS", "missing command")
 NOT_ON_OFF = failed("charging", "INVALID_ARGS", "charging expects on/off")
+# The one version that the build declares.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")) as cmake:
+    VERSION = re.search(r"^project\(smc-charge VERSION ([0-9.]+) ", cmake.read(), re.M).group(1)
+VERSION_LINE = line(ok=True, command="version", version=VERSION)
 
 
 # --- Running ---------------------------------------------------------------
@@ -124,7 +137,7 @@ ON_OFF = {"CHTE": ("00000000", "01000000"), "CH0B": ("00", "02"), "CH0C": ("00",
           "CHIE": ("00", "08"), "CH0J": ("00", "01"), "CH0I": ("00", "01")}
 FAMILY2 = "-CHTE ?CH0B ?CH0B >CH0B={CH0B} ?CH0C >CH0C={CH0C}"
 
-# A machine: its state file's arch and driver words and its keys; charging-status's line
+# A machine: its state file's arch and driver words (then the keys it refuses) and its keys; charging-status's line
 # and trace; for charging, then for adapter, the backend (None: no usable key) and the trace.
 MACHINES = {
     "apple-silicon": ("arm64 present", "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=00000000",
@@ -137,6 +150,11 @@ MACHINES = {
     # Zero-size keys exist but are never written, and an empty CHTE is no status.
     "placeholder": ("arm64 present", "CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=", NO_STATUS,
                     "<CHTE <CH0B", None, "?CHTE ?CH0B ?CH0C", "CHIE", "?CHIE >CHIE={CHIE}"),
+    "apple-silicon-15.7": ("arm64 present CH0J",
+                           "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=00000000",
+                           status("CHTE", "enabled"), "<CHTE", "CHTE", "?CHTE >CHTE={CHTE}", "CHIE", "?CHIE >CHIE={CHIE}"),
+    "apple-silicon-15.8": ("arm64 present CH0J", "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=",
+                           NO_STATUS, "<CHTE <CH0B", None, "?CHTE ?CH0B ?CH0C", "CHIE", "?CHIE >CHIE={CHIE}"),
     "bare": ("arm64 present", "", NO_STATUS, "-CHTE -CH0B", None, "-CHTE -CH0B -CH0C", None, "-CHIE -CH0J -CH0I"),
     "no-driver": ("arm64 absent", "", NO_STATUS, "no-driver " * 2, None, "no-driver " * 3, None, "no-driver " * 3),
 }
@@ -148,12 +166,15 @@ class Commands(E2E):
         self.assertEqual((err, code, os.listdir(self.dir)), ("", 0, []))
         self.assertEqual([l.split(":")[0] for l in listing.splitlines() if l[:1].isalpha()], list(MACHINES))
         for machine, (words, keys, status_line, status_trace, *writes) in MACHINES.items():
-            arch, driver = words.split()
+            arch, driver, *refused = words.split()
             catalog = [f"arch {arch}", f"driver {driver}"] + [f"key {k}" for k in keys.split("|") if k]
+            catalog += [f"refused {k}" for k in refused]
             self.assertIn("".join(f"\n  {l}" for l in catalog) + "\n", listing)
             present = [k[:4] for k in keys.split("|")]
-            checks = " ".join(("?" if k in present else "-") + k for k in ALL_KEYS)
-            runs = [(["charging-status"], status_line, status_trace),
+            checks = " ".join(f"?{k}/not-privileged" if k in refused else ("?" if k in present else "-") + k
+                              for k in ALL_KEYS)
+            runs = [(["version"], VERSION_LINE, ""),
+                    (["charging-status"], status_line, status_trace),
                     ([], MISSING, ""), (["charging", "OFF"], NOT_ON_OFF, "")]
             for command, backend, trace in (("charging", *writes[:2]), ("adapter", *writes[2:])):
                 for i, value in enumerate(["on", "off"]):
@@ -165,17 +186,26 @@ class Commands(E2E):
                 self.expect(["--machine", machine, "capabilities"], caps(arch.replace("absent", "x86_64"), *present),
                             "no-driver " * 7 if driver == "absent" else checks, state=state)
                 self.assertEqual(lines(state), catalog)
+                # From the file now: each key's information, then its value, over connections of their own.
+                unknown = "driver-not-found" if driver == "absent" else "key-not-found"
+                reads = " ".join(f"?{k}/not-privileged" if k in refused else f"?{k} <{k}" if k in present else f"-{k}"
+                                 for k in ALL_KEYS)
+                self.expect(["--machine", machine, "keys"], keys_line(arch.replace("absent", "x86_64"), keys, refused,
+                                                                      unknown),
+                            "no-driver " * 7 if driver == "absent" else reads, state=state)
             for args, line, trace in runs:
                 with self.subTest(machine=machine, args=args):
                     self.expect(["--machine", machine] + args, line, trace, state=state)
                     if driver == "absent":
                         # Built here, the helper truthfully sees a Mac without the driver.
                         self.assertEqual(self.helper_line([CHARGE] + args), line)
-            # The file kept the last charging write, off.
+            # The file kept the refused keys, and the last charging write, off.
+            self.assertEqual(lines(state)[len(catalog) - len(refused):], catalog[len(catalog) - len(refused):])
             self.assertEqual(self.emu("charging-status", state=state)[0],
                              status_line.replace("enabled", "disabled"))
         host = "arm64" if os.uname().machine == "aarch64" else "x86_64"  # the one thing taken from the host
         self.assertEqual(self.helper_line([CHARGE, "capabilities"]), caps(host))
+        self.assertEqual(self.helper_line([CHARGE, "keys"]), keys_line(host, "", failure="driver-not-found"))
 
 
 # --- Each kind of fault at each kind of position --------------------------
@@ -207,6 +237,16 @@ FAULTS = [
      status("CH0B", "disabled")),
     ("--fail info:CH0C=not-privileged capabilities", "?CHTE ?CH0B ?CH0C/not-privileged ?CH0I ?CHIE -CH0J ?ACLC",
      caps("arm64", "CHTE", "CH0B", "CH0I", "CHIE", "ACLC")),
+    # keys tells how each access failed: the openings of CH0B's and CH0C's queries, CH0I's read, CHIE's
+    # query, and ACLC's read, in the information query that the read makes first.
+    ("--key CHTE=0123456789abcdef --fail open=io-error@3 --fail open=no-driver@4 --fail read:CH0I=result=7 "
+     "--fail info:CHIE=io=-5 --fail info:ACLC=key-not-found@2 keys",
+     "?CHTE <CHTE open/io-error no-driver ?CH0I <CH0I/result=7 ?CHIE/io=0xfffffffb -CH0J ?ACLC -ACLC",
+     '{"ok":true,"command":"keys","arch":"arm64","keys":{"CHTE":{"known":true,"type":"ui32","size":8,'
+     '"value":"0123456789abcdef"},"CH0B":{"known":false,"error":"failed-to-open"},"CH0C":{"known":false,'
+     '"error":"driver-not-found"},"CH0I":{"known":true,"type":"ui8 ","size":0,"error":"io=0 smc=7"},'
+     '"CHIE":{"known":false,"error":"io=-5 smc=0"},"CH0J":{"known":false,"error":"key-not-found"},'
+     '"ACLC":{"known":true,"type":"ui8 ","size":1,"error":"key-not-found"}}}'),
 ]
 
 
@@ -259,6 +299,8 @@ BAD_STATES = [
     ("arch arm64\ndriver present\nkey CHTE=00\nkey CHTE:ui32=00\n", "line 4: key 'CHTE' stands twice"),
     ("# ok\n\narch arm64\ndriver present\nkey CHTE=0\n", "line 5: 'CHTE=0': HEX must be"),
     ("arch arm64\ndriver present\nCHTE:ui32=00\n", "line 3: expected arch, driver, key"),
+    ("arch arm64\ndriver present\nrefused CH0\n", "line 3: refused NAME: NAME must be four"),
+    ("arch arm64\nrefused CH0J\nrefused CH0J\ndriver present\n", "line 3: refused 'CH0J' stands twice"),
 ]
 
 
@@ -269,6 +311,7 @@ class Options(E2E):
                 self.assertEqual(self.emu(*args.split())[0], line)
         out, err, code = run([EMU, "--help"])
         self.assertEqual((out.split("\n")[0], err, code), ("Usage: smc-emu [OPTION]... [--] COMMAND [ARG]...", "", 0))
+        self.assertEqual(run([EMU, "--version"]), (f"smc-emu {VERSION}\n", "", 0))
 
     def assert_emu_error(self, argv, message):
         """Exit 2, one line on standard error, nothing printed, no file touched."""
@@ -337,6 +380,7 @@ class State(E2E):
 GOOD_LINES = [io_failed("adapter", "on", "CH0J", -2147483648, 255), failed("", "UNKNOWN_COMMAND", "unknown command"),
               failed("unknown", "ENCODE_FAILED", "failed to encode response")]
 
+KEYS = keys_line("arm64", "CHTE:ui32=00000000")
 BAD_LINES = [
     status("CHTE", "enabled")[:-1] + ',"extra":1}',  # an unknown member
     status("CHTE", "Enabled"),
@@ -345,6 +389,14 @@ BAD_LINES = [
     wrote("charging", "CHTE", "off")[:-1] + ',"code":"WRITE_FAILED","error":"SMC write failed: io=1 smc=0"}',
     io_failed("charging", "off", "CHTE", 1, 256),
     failed("adapter", "INVALID_ARGS", "charging expects on/off"),
+    line(ok=True, command="version", version="0.2"),
+    caps("arm64")[:-1] + ',"version":"0.2.0"}',  # a member of another command's line
+    KEYS.replace(':"00000000"', ':"0000000A"'),  # upper-case hex
+    KEYS.replace(',"value":"00000000"', ""),  # a known key without value or error
+    KEYS.replace(',"value":"00000000"', ',"value":"00000000","error":"not-privileged"'),
+    KEYS.replace(',"ACLC":{"known":false,"error":"key-not-found"}', ""),
+    KEYS.replace('"known":false,"error":"key-not-found"', '"known":false,"size":0,"error":"key-not-found"'),
+    KEYS.replace('"error":"key-not-found"', '"error":"io=1 smc=256"'),
 ]
 
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/dispatch.h"
+#include "cli/version.h"
 #include "emu_error.h"
 #include "options.h"
 #include "platform/attached_machine.h"
@@ -88,6 +89,11 @@ int main(int argc, char** argv) {
     options = parseOptions(argc, argv);
     if (options.help) {
       static_cast<void>(std::fputs(usageText(), stdout));
+      return 0;
+    }
+    if (options.version) {
+      const std::string_view version = helperVersion();
+      std::printf("smc-emu %.*s\n", static_cast<int>(version.size()), version.data());
       return 0;
     }
     if (options.listMachines) {

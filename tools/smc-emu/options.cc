@@ -60,6 +60,8 @@ bool setFlag(std::string_view arg, Options& options) {
     options.listMachines = true;
   } else if (arg == "--help") {
     options.help = true;
+  } else if (arg == "--version") {
+    options.version = true;
   } else {
     return false;
   }
@@ -133,5 +135,6 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
   --trace FILE            append one line per driver event to FILE
   --list-machines         print the built-in machines and exit
   --help                  print this help and exit
+  --version               print the version (the helper's own) and exit
 )";
 }

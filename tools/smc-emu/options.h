@@ -24,6 +24,7 @@ struct Options {
   std::optional<std::string> statePath;
   std::optional<std::string> tracePath;
   bool help = false;
+  bool version = false;
   bool listMachines = false;
   /// Index in argv of COMMAND, the first argument for the helper; argc when
   /// there is none.

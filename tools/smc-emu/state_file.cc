@@ -28,12 +28,14 @@ std::string stateLines(const emu::MachineState& state) {
   std::string text = "arch " + std::string(emu::archWord(state.arch)) + "\n";
   text += state.driverPresent ? "driver present\n" : "driver absent\n";
   for (const auto& [name, key] : state.keys) text += "key " + keySettingText(name, key) + "\n";
+  for (const std::string& name : state.refused) text += "refused " + name + "\n";
   return text;
 }
 
 std::string stateText(const emu::MachineState& state) {
   return "# smc-emu state: arch arm64|x86_64|absent, driver present|absent,\n"
-         "# then one \"key NAME:TYPE=HEX\" line per key (empty HEX: size 0)\n" +
+         "# then one \"key NAME:TYPE=HEX\" line per key (empty HEX: size 0)\n"
+         "# and one \"refused NAME\" line per key that the firmware refuses to everyone\n" +
          stateLines(state);
 }
 
@@ -67,8 +69,15 @@ struct StateReader {
       if (haveDriver) throw EmuError("driver stands twice");
       state.driverPresent = word == "present";
       haveDriver = true;
+    } else if (line.starts_with("refused ")) {
+      // Read by position, as in a key line: the name is the rest of the line.
+      const std::string name(line.substr(8));
+      if (!emu::isFourPrintable(name)) {
+        throw EmuError("refused NAME: NAME must be four printable ASCII characters");
+      }
+      if (!state.refused.insert(name).second) throw EmuError("refused '" + name + "' stands twice");
     } else {
-      throw EmuError("expected arch, driver, key or a # comment");
+      throw EmuError("expected arch, driver, key, refused or a # comment");
     }
   }
 };

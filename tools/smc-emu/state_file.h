@@ -5,8 +5,10 @@
 //   arch arm64               what hw.optional.arm64 answers: arm64, x86_64 or absent
 //   driver present           or absent: no AppleSMC service at all
 //   key CHTE:ui32=01000000   one line per key, NAME:TYPE=HEX as --key takes it
+//   refused CH0J             one line per key that the firmware refuses to everyone
 //
-// "arch" and "driver" stand exactly once each; a key at most once.
+// "arch" and "driver" stand exactly once each; a key, and a refused key, at
+// most once.
 #pragma once
 
 #include <optional>
@@ -16,7 +18,7 @@
 #include "platform/machine_catalog.h"
 
 /// The lines that describe `state`, each ending in a line feed: arch, driver,
-/// then the keys in byte order of their names.
+/// the keys, then the refused keys, each in byte order of their names.
 std::string stateLines(const emu::MachineState& state);
 
 /// The whole file for `state`: a comment that explains the format, then its lines.
