@@ -17,6 +17,7 @@
 #include "platform/attached_machine.h"
 #include "platform/machine_catalog.h"
 #include "state_file.h"
+#include "trace_line.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void record(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Ev
     }
   }
   if (!recorder.statePath.empty() && event.kind == emu::Event::Kind::write &&
-      event.failure.empty()) {
+      !event.failed()) {
     try {
       saveStateFile(recorder.statePath, emu::stateOf(mac));
     } catch (const EmuError& error) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "emu_error.h"
+#include "fault_syntax.h"
 
 namespace {
 
