@@ -79,14 +79,17 @@ void EmulatedMac::record(Event event) {
 }
 
 Fault* EmulatedMac::firingFault(Call call, std::string_view key, bool lookup) {
+  // Every matching fault counts the call, also once an earlier one has fired,
+  // so that each @N means the Nth matching call whatever the other faults do.
+  Fault* firing = nullptr;
   for (Fault& fault : faults) {
     if (fault.call != call) continue;
     if (call == Call::open && fault.noDriver != lookup) continue;
     if (call != Call::open && fault.key != "*" && fault.key != key) continue;
     ++fault.seen;
-    if (fault.nth == 0 || fault.nth == fault.seen) return &fault;
+    if (firing == nullptr && (fault.nth == 0 || fault.nth == fault.seen)) firing = &fault;
   }
-  return nullptr;
+  return firing;
 }
 
 io_service_t EmulatedMac::matchService(std::string_view className) {

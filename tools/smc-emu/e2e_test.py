@@ -207,6 +207,9 @@ FAULTS = [
      status("CH0B", "disabled")),
     ("--fail info:CH0C=not-privileged capabilities", "?CHTE ?CH0B ?CH0C/not-privileged ?CH0I ?CHIE -CH0J ?ACLC",
      caps("arm64", "CHTE", "CH0B", "CH0I", "CHIE", "ACLC")),
+    # Each fault counts every opening, also those that another one failed.
+    ("--fail open=io-error@1 --fail open=io-error@2 charging off", "open/io-error open/io-error ?CH0C",
+     unavailable("charging", "off")),
 ]
 
 
