@@ -223,7 +223,7 @@ class Faults(E2E):
 # --- The options -------------------------------------------------------------
 
 OPTIONS = [
-    ("--machine intel --arch x86_64 --arch arm64 capabilities", caps("arm64", "CH0B", "CH0C", "CH0I", "ACLC")),
+    ("--machine=intel --arch x86_64 --arch arm64 capabilities", caps("arm64", "CH0B", "CH0C", "CH0I", "ACLC")),
     ("--machine no-driver --machine bare --key CHTE=00 charging-status", status("CHTE", "enabled")),
     ("--key CHTE=02000000 charging-status", status("CHTE", "unknown")),
     ("--key CHTE=01" + "00" * 31 + " charging-status", status("CHTE", "disabled")),
@@ -247,6 +247,8 @@ EMU_ERRORS = [
     (["--arch", "arm", *C], "--arch 'arm': expected"),
     (["--fail", "open=result=3@1", *C], "--fail 'open=result=3@1': an opening cannot"),
     (["--fail", "write:*=io-error@0", *C], "--fail 'write:*=io-error@0' is not"),
+    (["--fail", "write:CHTE=result=0", *C], "--fail 'write:CHTE=result=0': a fault must fail"),
+    (["--fail", "open=io=-0", *C], "--fail 'open=io=-0': a fault must fail"),
     (["--state", "", *C], "a FILE may not be empty"),
     (["--state", "{dir}/folder", *C], "cannot read state file {dir}/folder: "),
     # The trace is opened first; the state is then not created.
