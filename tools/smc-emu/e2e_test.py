@@ -241,7 +241,7 @@ EMU_ERRORS = [
     (["--bogus", *C], "unknown option '--bogus'"),
     (["--machine"], "--machine needs a value"),
     (["--machine", "mac-pro", *C], "unknown machine 'mac-pro'"),
-    (["--key", "CH\tE=00", *C], "--key 'CH\tE=00': NAME and TYPE must be printable"),
+    (["--key", "CH\nE=00", *C], "--key 'CH\\nE=00': NAME and TYPE must be printable"),
     (["--key", "CHTE=" + "00" * 33, *C], "--key 'CHTE=" + "00" * 33 + "': HEX must be"),
     (["--drop", "CHTEX", *C], "--drop 'CHTEX': NAME must be"),
     (["--arch", "arm", *C], "--arch 'arm': expected"),

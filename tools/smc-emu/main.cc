@@ -30,7 +30,7 @@ struct Recorder {
 /// An emulator error once the helper runs: its line has not been printed
 /// yet, and none is printed, so the caller cannot take lost state for success.
 [[noreturn]] void failDuringRun(const std::string& message) {
-  static_cast<void>(std::fprintf(stderr, "smc-emu: %s\n", message.c_str()));
+  printEmuError(message);
   std::exit(2);
 }
 
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     mac.privileged = !options.unprivileged;
     mac.faults = options.faults;
   } catch (const std::exception& error) {
-    static_cast<void>(std::fprintf(stderr, "smc-emu: %s\n", error.what()));
+    printEmuError(error.what());
     return 2;
   }
   mac.onEvent = [&](const emu::Event& event) { record(recorder, mac, event); };

@@ -1,0 +1,29 @@
+#include "emu_error.h"
+
+#include <cstdio>
+#include <string>
+
+void printEmuError(std::string_view message) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string line = "smc-emu: ";
+  for (const char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      line += "\\\\";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (byte < 0x20U || byte == 0x7FU) {
+      line += "\\x";
+      line += kDigits[byte >> 4U];
+      line += kDigits[byte & 0xFU];
+    } else {
+      line += c;
+    }
+  }
+  line += '\n';
+  static_cast<void>(std::fwrite(line.data(), 1, line.size(), stderr));
+}
