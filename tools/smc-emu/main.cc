@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,6 +65,19 @@ int openTrace(const std::string& path, bool& created) {
   return fd;
 }
 
+/// Makes sure that descriptors 0, 1 and 2 are open, on /dev/null where they
+/// are not, as daemons do: else the trace or the state file, opened next,
+/// would take the number and receive the helper's line or an error message.
+bool openStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    // open() takes the lowest free number, which is `fd` itself.
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF && open("/dev/null", O_RDWR) != fd) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void listMachines() {
   const char* separator = "";
   for (const emu::BuiltinMachine& machine : emu::builtinMachines()) {
@@ -81,6 +95,11 @@ void listMachines() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!openStandardDescriptors()) return 2;
+  // Beyond a size limit a write fails with EFBIG, which is reported, instead
+  // of killing the run before it can clean up.
+  static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+
   // Lives until the process ends inside the helper, which never returns.
   emu::EmulatedMac mac;
   Recorder recorder;
