@@ -241,8 +241,8 @@ def file_size(limit):
 
 
 # The emulator's own errors, each with the start of its message and what the
-# run starts with; {dir} is the test's folder, which holds a folder "folder".
-# A later --state or --trace wins.
+# run starts with; {dir} is the test's folder, which holds a folder "folder"
+# and a FIFO "fifo". A later --state or --trace wins.
 EMU_ERRORS = [
     (["--bogus", *C], "unknown option '--bogus'"),
     (["--machine"], "--machine needs a value"),
@@ -257,6 +257,8 @@ EMU_ERRORS = [
     (["--fail", "open=io=-0", *C], "--fail 'open=io=-0': a fault must fail"),
     (["--state", "", *C], "a FILE may not be empty"),
     (["--state", "{dir}/folder", *C], "cannot read state file {dir}/folder: "),
+    (["--state", "{dir}/fifo", *C], "cannot read state file {dir}/fifo: not a regular file"),
+    (["--trace", "{dir}/fifo", *C], "cannot open trace file {dir}/fifo: not a regular file"),
     (["--state", "{dir}/new", *C], "cannot write state file {dir}/new: File too large", file_size(0)),
     # The trace is opened first; the state is then not created.
     (["--state", "{dir}/new", "--trace", "{dir}/no/file", *C], "cannot open trace file {dir}/no/file: "),
@@ -287,8 +289,8 @@ class Options(E2E):
         if WRAP and preexec is not None:
             self.skipTest("valgrind cannot start under a file size limit")
         def snapshot():
-            return {n: text(self.path(n)) if os.path.isfile(self.path(n)) else os.listdir(self.path(n))
-                    for n in os.listdir(self.dir)}
+            return {n: os.listdir(p) if os.path.isdir(p) else text(p) if os.path.isfile(p) else None
+                    for n in os.listdir(self.dir) for p in [self.path(n)]}
         before = snapshot()
         out, err, code = run(argv, preexec)
         self.assertEqual((out, code), ("", 2), argv)
@@ -298,6 +300,7 @@ class Options(E2E):
     def test_emulator_errors_exit_2(self):
         state, trace = self.path("state"), self.path("trace")
         os.mkdir(self.path("folder"))
+        os.mkfifo(self.path("fifo"))
         for args, message, *preexec in EMU_ERRORS:
             with self.subTest(args=args):
                 args = [a.format(dir=self.dir) for a in args]
@@ -313,8 +316,11 @@ class Options(E2E):
         if not WRAP:
             code = run([EMU, "--trace", trace, *C], lambda: os.closerange(1, 3))[2]
             self.assertEqual((code, text(trace).splitlines()), (0, calls("?CHTE >CHTE=01000000")))
-        # A trace that fails during the run stops it before the line.
-        self.assert_emu_error([EMU, "--trace", "/dev/full", *C], "cannot write the trace: ")
+        # A trace that fails during the run stops it before the line, and
+        # keeps no part of a line: here "op" of "open" would fit.
+        with open(trace, "w") as f:
+            f.write("x\n")
+        self.assert_emu_error([EMU, "--trace", trace, *C], "cannot write the trace: File too large", file_size(4))
 
 
 # --- State carried across runs ----------------------------------------------

@@ -18,13 +18,14 @@
 #include "platform/attached_machine.h"
 #include "platform/machine_catalog.h"
 #include "state_file.h"
+#include "trace_file.h"
 #include "trace_line.h"
 
 namespace {
 
 /// Where each driver event goes as it happens.
 struct Recorder {
-  int traceFd = -1;
+  TraceFile trace;        ///< fd -1: no trace
   std::string statePath;  ///< empty: no state file
 };
 
@@ -36,33 +37,16 @@ struct Recorder {
 }
 
 void record(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Event& event) {
-  if (recorder.traceFd >= 0) {
-    const std::string line = emu::traceLine(event) + "\n";
-    // One write per line on an O_APPEND descriptor: nothing waits in a
-    // buffer, and runs that share the file never split each other's lines.
-    if (write(recorder.traceFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-      failDuringRun("cannot write the trace: " + std::string(std::strerror(errno)));
-    }
+  if (recorder.trace.fd >= 0 && !appendLine(recorder.trace, emu::traceLine(event) + "\n")) {
+    failDuringRun("cannot write the trace: " + std::string(std::strerror(errno)));
   }
-  if (!recorder.statePath.empty() && event.kind == emu::Event::Kind::write &&
-      !event.failed()) {
+  if (!recorder.statePath.empty() && event.kind == emu::Event::Kind::write && !event.failed()) {
     try {
       saveStateFile(recorder.statePath, emu::stateOf(mac));
     } catch (const EmuError& error) {
       failDuringRun(error.what());
     }
   }
-}
-
-/// Opens the trace for appending; `created` tells whether it was made now.
-int openTrace(const std::string& path, bool& created) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  created = fd >= 0;
-  if (fd < 0 && errno == EEXIST) fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (fd < 0) {
-    throw EmuError("cannot open trace file " + path + ": " + std::strerror(errno));
-  }
-  return fd;
 }
 
 /// Makes sure that descriptors 0, 1 and 2 are open, on /dev/null where they
@@ -76,6 +60,21 @@ bool openStandardDescriptors() {
     }
   }
   return true;
+}
+
+/// Opens the trace and creates a missing state file; a new trace is taken
+/// back when the state file cannot be made. `saved`: whether it exists.
+void prepareFiles(const Options& options, bool saved, const emu::MachineState& state,
+                  Recorder& recorder) {
+  if (options.tracePath) recorder.trace = openTraceFile(*options.tracePath);
+  if (!options.statePath) return;
+  try {
+    if (!saved) saveStateFile(*options.statePath, state);
+  } catch (const EmuError&) {
+    if (recorder.trace.created) unlink(recorder.trace.path.c_str());
+    throw;
+  }
+  recorder.statePath = *options.statePath;
 }
 
 void listMachines() {
@@ -121,20 +120,7 @@ int main(int argc, char** argv) {
     emu::MachineState state =
         saved ? *saved : emu::findBuiltinMachine(options.machine)->state;
     applyOptions(options, state);
-
-    bool traceCreated = false;
-    if (options.tracePath) recorder.traceFd = openTrace(*options.tracePath, traceCreated);
-    if (options.statePath) {
-      recorder.statePath = *options.statePath;
-      if (!saved) {
-        try {
-          saveStateFile(recorder.statePath, state);
-        } catch (const EmuError&) {
-          if (traceCreated) unlink(options.tracePath->c_str());
-          throw;
-        }
-      }
-    }
+    prepareFiles(options, saved.has_value(), state, recorder);
 
     emu::applyState(mac, state);
     mac.privileged = !options.unprivileged;

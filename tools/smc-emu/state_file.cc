@@ -12,10 +12,11 @@
 
 #include "emu_error.h"
 #include "key_setting.h"
+#include "regular_file.h"
 
 namespace {
 
-// Far above any real machine; keeps `--state /dev/zero` from reading forever.
+// Far above any real machine; keeps a huge file from being read into memory.
 constexpr std::size_t kMaxFileSize = 1U << 20U;
 
 std::string failure(const std::string& what, const std::string& path, int error) {
@@ -95,10 +96,11 @@ emu::MachineState parseState(std::string_view text) {
 }
 
 std::optional<emu::MachineState> loadStateFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int openError = 0;
+  const int fd = openRegular(path, O_RDONLY, openError);
   if (fd < 0) {
-    if (errno == ENOENT) return std::nullopt;
-    throw EmuError(failure("cannot read state file", path, errno));
+    if (openError == ENOENT) return std::nullopt;
+    throw EmuError(fileFailure("read state file", path, openError));
   }
   std::string text;
   std::array<char, 4096> buffer{};
@@ -108,7 +110,7 @@ std::optional<emu::MachineState> loadStateFile(const std::string& path) {
   }
   const int readError = errno;
   close(fd);
-  if (n < 0) throw EmuError(failure("cannot read state file", path, readError));
+  if (n < 0) throw EmuError(fileFailure("read state file", path, readError));
   if (text.size() > kMaxFileSize) throw EmuError("state file " + path + " is larger than 1 MiB");
   try {
     return parseState(text);

@@ -1,0 +1,68 @@
+#include "regular_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// As many links as the kernels follow in one path before giving up (ELOOP).
+constexpr int kMaxLinks = 40;
+
+}  // namespace
+
+std::string fileFailure(const std::string& what, const std::string& path, int error) {
+  return "cannot " + what + " " + path + ": " +
+         (error == kNotRegular ? "not a regular file" : std::strerror(error));
+}
+
+std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string linkTarget(const std::string& path) {
+  std::string at = path;
+  for (int hop = 0; hop < kMaxLinks; ++hop) {
+    struct stat status {};
+    if (lstat(at.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+    std::string target(256, '\0');
+    ssize_t n = 0;
+    while ((n = readlink(at.c_str(), target.data(), target.size())) >= 0 &&
+           static_cast<std::size_t>(n) == target.size()) {
+      target.resize(target.size() * 2);
+    }
+    if (n <= 0) break;
+    target.resize(static_cast<std::size_t>(n));
+    at = target.front() == '/' ? target : folderOf(at) + target;
+  }
+  return at;
+}
+
+int openRegular(const std::string& path, int flags, int& error) {
+  const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  struct stat status {};
+  if (fd < 0) {
+    // A FIFO without a reader refuses a writer (ENXIO): say what it is.
+    error = errno == ENXIO && stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)
+                ? kNotRegular
+                : errno;
+    return -1;
+  }
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    error = S_ISREG(status.st_mode) ? errno : kNotRegular;
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool isSameFile(int fd, const std::string& path) {
+  struct stat open {};
+  struct stat named {};
+  return fstat(fd, &open) == 0 && stat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
