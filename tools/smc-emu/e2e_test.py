@@ -8,7 +8,9 @@ way a caller runs them. Every JSON line seen is checked against the schema.
 import argparse
 import json
 import os
+import re
 import resource
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -236,13 +238,20 @@ OPTIONS = [
     ("--", MISSING),
 ]
 
+def as_nobody():
+    if os.getuid() == 0:  # permission bits do not stop root
+        os.setgid(65534)
+        os.setuid(65534)
+
+
 def file_size(limit):
     return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
 
 
 # The emulator's own errors, each with the start of its message and what the
-# run starts with; {dir} is the test's folder, which holds a folder "folder"
-# and a FIFO "fifo". A later --state or --trace wins.
+# run starts with; {dir} is the test's folder, which holds a folder "folder",
+# a FIFO "fifo" and a state file in a read-only folder "ro". A later --state
+# or --trace wins.
 EMU_ERRORS = [
     (["--bogus", *C], "unknown option '--bogus'"),
     (["--machine"], "--machine needs a value"),
@@ -259,6 +268,9 @@ EMU_ERRORS = [
     (["--state", "{dir}/folder", *C], "cannot read state file {dir}/folder: "),
     (["--state", "{dir}/fifo", *C], "cannot read state file {dir}/fifo: not a regular file"),
     (["--trace", "{dir}/fifo", *C], "cannot open trace file {dir}/fifo: not a regular file"),
+    (["--trace", "{dir}/state", *C], "--state and --trace name the same file"),
+    # A save that cannot work stops the run before the helper, with the reason.
+    (["--state", "{dir}/ro/s", *C], "cannot write state file {dir}/ro/s: Permission denied", as_nobody),
     (["--state", "{dir}/new", *C], "cannot write state file {dir}/new: File too large", file_size(0)),
     # The trace is opened first; the state is then not created.
     (["--state", "{dir}/new", "--trace", "{dir}/no/file", *C], "cannot open trace file {dir}/no/file: "),
@@ -286,7 +298,7 @@ class Options(E2E):
 
     def assert_emu_error(self, argv, message, preexec=None):
         """Exit 2, one line on standard error, nothing printed, no file touched."""
-        if WRAP and preexec is not None:
+        if WRAP and preexec not in (None, as_nobody):
             self.skipTest("valgrind cannot start under a file size limit")
         def snapshot():
             return {n: os.listdir(p) if os.path.isdir(p) else text(p) if os.path.isfile(p) else None
@@ -301,6 +313,11 @@ class Options(E2E):
         state, trace = self.path("state"), self.path("trace")
         os.mkdir(self.path("folder"))
         os.mkfifo(self.path("fifo"))
+        os.mkdir(self.path("ro"))
+        with open(self.path("ro/s"), "w") as f:
+            f.write("arch arm64\ndriver present\n")
+        os.chmod(self.path("ro"), 0o555)
+        os.chmod(self.dir, 0o777)
         for args, message, *preexec in EMU_ERRORS:
             with self.subTest(args=args):
                 args = [a.format(dir=self.dir) for a in args]
@@ -355,6 +372,25 @@ class State(E2E):
         self.assertEqual(lines(state), ["arch absent", "driver present", "key #:= :    =", "key CHIE:hex_=00",
                                         "key CHTE:ui32=00000000"])
         self.assertEqual([n for n in os.listdir(self.dir) if n.startswith(".")], [], "a temporary file was left")
+
+    def test_saved_where_the_name_leads(self):
+        # The longest name there can be; a dangling link, saved where it points.
+        os.symlink("target", self.path("link"))
+        for given, saved in (("s" * 255, "s" * 255), ("link", "target")):
+            with self.subTest(given=given[:8]):
+                self.emu(*C, state=self.path(given))
+                self.assertIn("key CHTE:ui32=01000000", lines(self.path(saved)))
+        self.assertTrue(os.path.islink(self.path("link")))
+
+    def test_each_save_is_flushed_before_and_after_its_rename(self):
+        if WRAP or not shutil.which("strace"):
+            self.skipTest("needs strace, and no wrapper")
+        log = self.path("calls")
+        subprocess.run(["strace", "-qq", "-o", log, "-e", "trace=fsync,rename,renameat,renameat2", EMU,
+                        "--state", self.path("s"), *C], check=True, capture_output=True)
+        # Two saves: the new file, then the write.
+        self.assertEqual([re.match("fsync|rename", l).group() for l in text(log).splitlines()],
+                         ["fsync", "rename", "fsync"] * 2)
 
 
 # --- The schema itself --------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "options.h"
 #include "platform/attached_machine.h"
 #include "platform/machine_catalog.h"
+#include "regular_file.h"
 #include "state_file.h"
 #include "trace_file.h"
 #include "trace_line.h"
@@ -62,13 +63,21 @@ bool openStandardDescriptors() {
   return true;
 }
 
-/// Opens the trace and creates a missing state file; a new trace is taken
-/// back when the state file cannot be made. `saved`: whether it exists.
+/// Opens the trace and creates a missing state file, after checking that an
+/// existing one can be saved: a run that could not keep what it does stops
+/// before the helper with nothing changed, not midway. A trace made here is
+/// taken back when what follows fails. `saved`: whether the state file exists.
 void prepareFiles(const Options& options, bool saved, const emu::MachineState& state,
                   Recorder& recorder) {
+  if (options.statePath && saved) checkStateSaveable(*options.statePath, state);
   if (options.tracePath) recorder.trace = openTraceFile(*options.tracePath);
   if (!options.statePath) return;
   try {
+    // Checked once the trace is open: had the state file been missing, the
+    // trace may just have been made at its name.
+    if (recorder.trace.fd >= 0 && isSameFile(recorder.trace.fd, *options.statePath)) {
+      throw EmuError("--state and --trace name the same file");
+    }
     if (!saved) saveStateFile(*options.statePath, state);
   } catch (const EmuError&) {
     if (recorder.trace.created) unlink(recorder.trace.path.c_str());
