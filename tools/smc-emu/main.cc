@@ -79,7 +79,7 @@ void prepareFiles(const Options& options, bool saved, const emu::MachineState& s
       throw EmuError("--state and --trace name the same file");
     }
     if (!saved) saveStateFile(*options.statePath, state);
-  } catch (const EmuError&) {
+  } catch (...) {
     if (recorder.trace.created) unlink(recorder.trace.path.c_str());
     throw;
   }

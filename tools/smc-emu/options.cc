@@ -78,7 +78,8 @@ void setOption(int id, const std::string& value, Options& options) {
     case kTrace: options.tracePath = value; break;
     case kUnprivileged: options.unprivileged = true; break;
     case kListMachines: options.listMachines = true; break;
-    default: options.help = true; break;
+    case kHelp: options.help = true; break;
+    default: break;
   }
 }
 
@@ -146,12 +147,15 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
                           io-error, io=N, or no-driver (the lookup finds nothing)
   --fail CALL:KEY=ERR[@N] make info, read or write calls on KEY (or *) fail;
                           ERR: not-privileged, io-error, key-not-found,
-                          result=N (0-255), io=N (decimal or 0x hex)
+                          result=N (1-255), io=N (decimal or 0x hex, not 0)
                           @N fails only the Nth matching one, from 1
   --state FILE            start from FILE (created from the machine when
                           missing) and save the machine there after every write
   --trace FILE            append one line per driver event to FILE
   --list-machines         print the built-in machines and exit
   --help                  print this help and exit
+
+An option takes its value as the next argument or after '=' (--machine=intel).
+FILE must be a regular file, or not exist yet, or a symbolic link to either.
 )";
 }

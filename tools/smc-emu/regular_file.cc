@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -37,7 +38,8 @@ std::string linkTarget(const std::string& path) {
     }
     if (n <= 0) break;
     target.resize(static_cast<std::size_t>(n));
-    at = target.front() == '/' ? target : folderOf(at) + target;
+    if (target.front() != '/') target.insert(0, folderOf(at));
+    at = std::move(target);
   }
   return at;
 }
@@ -47,13 +49,14 @@ int openRegular(const std::string& path, int flags, int& error) {
   struct stat status {};
   if (fd < 0) {
     // A FIFO without a reader refuses a writer (ENXIO): say what it is.
-    error = errno == ENXIO && stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)
-                ? kNotRegular
-                : errno;
+    error = errno;
+    if (error == ENXIO && stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+      error = kNotRegular;
+    }
     return -1;
   }
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    error = S_ISREG(status.st_mode) ? errno : kNotRegular;
+    error = kNotRegular;
     close(fd);
     return -1;
   }
@@ -61,8 +64,8 @@ int openRegular(const std::string& path, int flags, int& error) {
 }
 
 bool isSameFile(int fd, const std::string& path) {
-  struct stat open {};
+  struct stat opened {};
   struct stat named {};
-  return fstat(fd, &open) == 0 && stat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
-         open.st_ino == named.st_ino;
+  return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }

@@ -132,8 +132,8 @@ std::string writeTemporary(const std::string& given, const std::string& target,
     umask(mask);
     mode = 0666U & ~mask;
   }
-  // Nothing from here to the unlink allocates, so that no exception, not
-  // even bad_alloc, can leave the file behind.
+  // Nothing from here until the file is renamed or removed allocates, so
+  // that no exception, not even bad_alloc, can leave it behind.
   const int fd = mkstemp(temporary.data());
   if (fd < 0) throw EmuError(fileFailure("write state file", given, errno));
   bool written = fchmod(fd, mode) == 0;
