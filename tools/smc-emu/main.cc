@@ -2,6 +2,7 @@
 // the helper and of the programs that call it, on machines without an SMC.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,7 +57,8 @@ void record(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Ev
 bool openStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     // open() takes the lowest free number, which is `fd` itself.
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF && open("/dev/null", O_RDWR) != fd) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0 && errno == EBADF && open("/dev/null", O_RDWR) != fd) {
       return false;
     }
   }

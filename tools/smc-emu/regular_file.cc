@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <climits>
 #include <cstring>
-#include <utility>
+#include <string_view>
 
 namespace {
 
@@ -27,19 +29,15 @@ std::string folderOf(const std::string& path) {
 
 std::string linkTarget(const std::string& path) {
   std::string at = path;
+  std::array<char, PATH_MAX> target{};
   for (int hop = 0; hop < kMaxLinks; ++hop) {
-    struct stat status {};
-    if (lstat(at.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
-    std::string target(256, '\0');
-    ssize_t n = 0;
-    while ((n = readlink(at.c_str(), target.data(), target.size())) >= 0 &&
-           static_cast<std::size_t>(n) == target.size()) {
-      target.resize(target.size() * 2);
-    }
-    if (n <= 0) break;
-    target.resize(static_cast<std::size_t>(n));
-    if (target.front() != '/') target.insert(0, folderOf(at));
-    at = std::move(target);
+    // Fails for a file that is no link (EINVAL) and for a missing one: `at`
+    // is where the links end. A target too long to be a path ends it too,
+    // for the open to report.
+    const ssize_t n = readlink(at.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) == target.size()) break;
+    const std::string_view text(target.data(), static_cast<std::size_t>(n));
+    at = text.front() == '/' ? std::string(text) : folderOf(at).append(text);
   }
   return at;
 }

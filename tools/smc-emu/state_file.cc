@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include "emu_error.h"
 #include "key_setting.h"

@@ -1,6 +1,7 @@
 #include "trace_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,12 +23,13 @@ TraceFile openTraceFile(const std::string& given) {
 
 bool appendLine(const TraceFile& trace, std::string_view line) {
   std::size_t done = 0;
-  off_t start = 0;
+  off_t start = -1;
   while (done < line.size()) {
     const ssize_t n = write(trace.fd, line.data() + done, line.size() - done);
     if (n > 0) {
-      // O_APPEND put the first part at the end; the file ended where it begins.
-      if (done == 0) start = lseek(trace.fd, 0, SEEK_CUR) - n;
+      // O_APPEND put the first part at the end: the file ended where it begins.
+      struct stat status {};
+      if (done == 0 && fstat(trace.fd, &status) == 0) start = status.st_size - n;
       done += static_cast<std::size_t>(n);
       continue;
     }
