@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (line["ok"] == true && args.size() == 3) {
       bool wrote = false;
       for (const auto& event : mac.log()) {
-        wrote = wrote || (event.kind == emu::Event::Kind::write && event.failure.empty() &&
+        wrote = wrote || (event.kind == emu::Event::Kind::write && !event.failed() &&
                           !event.bytes.empty());
       }
       fuzz::require(wrote, "a successful write wrote something");

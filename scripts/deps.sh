@@ -6,7 +6,7 @@ set -euo pipefail
 SMC_PACKAGES=(
   cmake ninja-build g++ clang
   libgtest-dev nlohmann-json3-dev
-  clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind time
+  clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind time strace
   python3 python3-jsonschema
 )
 # The manual page check (scripts/check-man): groff and its man macros, and man.

@@ -44,7 +44,7 @@ TEST_F(ChargingStatusTest, StatusTable) {
     key("CH0C", "00");  // never read
     EXPECT_EQ(readChargingStatus(), c.status) << c.chte << " / " << c.ch0b;
     size_t reads = 0;
-    for (const auto& line : mac.trace()) {
+    for (const auto& line : trace()) {
       EXPECT_EQ(line.find("CH0C"), std::string::npos);
       if (line == "open") ++reads;
     }

@@ -28,14 +28,14 @@ class ChargingWriteTest : public testing_support::EmulatedTest {
   /// information query is folded in).
   Lines calls() const {
     Lines out;
-    const auto trace = mac.trace();
-    for (size_t i = 0; i < trace.size(); ++i) {
-      if (trace[i] != "open") continue;
-      if (i + 2 < trace.size() && trace[i + 2].starts_with("write ")) {
-        out.push_back(trace[i + 2]);
+    const auto lines = trace();
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i] != "open") continue;
+      if (i + 2 < lines.size() && lines[i + 2].starts_with("write ")) {
+        out.push_back(lines[i + 2]);
         i += 2;
-      } else if (i + 1 < trace.size() && trace[i + 1].starts_with("info ")) {
-        out.push_back("check " + trace[i + 1].substr(5, 4));
+      } else if (i + 1 < lines.size() && lines[i + 1].starts_with("info ")) {
+        out.push_back("check " + lines[i + 1].substr(5, 4));
       }
     }
     return out;
@@ -106,7 +106,7 @@ TEST_F(ChargingWriteTest, ZeroSizePlaceholdersAreNeverWritten) {
   const auto adapter = writeAdapter(false);
   ASSERT_TRUE(adapter);
   EXPECT_EQ(adapter->backend, "CH0J");
-  for (const auto& line : mac.trace()) EXPECT_FALSE(line.starts_with("write CH0I")) << line;
+  for (const auto& line : trace()) EXPECT_FALSE(line.starts_with("write CH0I")) << line;
 }
 
 }  // namespace

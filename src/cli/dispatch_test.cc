@@ -52,7 +52,7 @@ TEST_F(DispatchTest, ArgumentErrorsTouchNoDriver) {
     const auto child = run(c.args);
     EXPECT_EQ(child.out, c.line + "\n");
     EXPECT_EQ(child.exitStatus, 1);
-    EXPECT_EQ(mac.trace(), std::vector<std::string>{}) << c.line;
+    EXPECT_EQ(trace(), std::vector<std::string>{}) << c.line;
   }
 }
 

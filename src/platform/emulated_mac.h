@@ -17,6 +17,9 @@ namespace emu {
 
 using Bytes = std::vector<std::uint8_t>;
 
+/// The controller's result byte for a key that it does not know.
+inline constexpr std::uint8_t kResultKeyNotFound = 132;
+
 /// One SMC key: its type, its reported size and its value (`size` bytes;
 /// sizes above 32 exist, and a read answers only the first 32).
 struct Key {
@@ -47,20 +50,11 @@ struct Fault {
   unsigned seen = 0;  ///< matching calls so far
 };
 
-/// Parses a fault as written on the emulator's command line: `open=ERR[@N]`
-/// or `CALL:KEY=ERR[@N]`, with ERR one of not-privileged, io-error,
-/// key-not-found, result=N, io=N, and (for open only) no-driver. None when
-/// the text is malformed.
-std::optional<Fault> parseFault(std::string_view text);
-
 /// Whether `text` can be a key name or a type: four printable ASCII characters.
 bool isFourPrintable(std::string_view text);
 
 /// `bytes` as lower-case hex digits, two per byte.
 std::string hexOf(const Bytes& bytes);
-
-/// The word that names how a call failed, as the trace writes it.
-std::string failureWord(std::int32_t ioReturn, std::uint8_t result);
 
 /// One entry of the call log.
 struct Event {
@@ -69,12 +63,13 @@ struct Event {
   std::string key;      ///< the key of a call
   std::uint8_t subCommand = 0;
   Bytes bytes;          ///< a write's first dataSize bytes sent (at most 32)
-  std::string failure;  ///< empty, or the failure word
-};
+  /// How the call failed: the IOKit return, else the controller's result
+  /// byte; both 0 when it did not fail.
+  std::int32_t ioReturn = 0;
+  std::uint8_t result = 0;
 
-/// The event as one trace line: "open", "info CHTE", "write CHTE 01000000",
-/// "info CH0I -> key-not-found", ...
-std::string traceLine(const Event& event);
+  bool failed() const { return ioReturn != 0 || result != 0; }
+};
 
 /// The emulated machine. Attach it with `platform::attachMachine`.
 class EmulatedMac final : public platform::Machine {
@@ -98,8 +93,6 @@ class EmulatedMac final : public platform::Machine {
   void setSizedKey(const std::string& name, const std::string& type, std::uint32_t size);
 
   const std::vector<Event>& log() const { return log_; }
-  /// The log as trace lines.
-  std::vector<std::string> trace() const;
   void clearLog() { log_.clear(); }
 
   /// Connections open now, and the most that were ever open at once.

@@ -22,12 +22,12 @@ class SMCClientTest : public testing_support::EmulatedTest {
 TEST_F(SMCClientTest, CloseWithoutConnectionCallsNothing) {
   SMCClient::close();
   EXPECT_EQ(SMCClient::currentConnection(), 0U);
-  EXPECT_EQ(mac.trace(), Lines{});
+  EXPECT_EQ(trace(), Lines{});
   ASSERT_TRUE(SMCClient::open().ok());
   EXPECT_NE(SMCClient::currentConnection(), 0U);
   SMCClient::close();
   EXPECT_EQ(SMCClient::currentConnection(), 0U);
-  EXPECT_EQ(mac.trace(), (Lines{"open", "close"}));
+  EXPECT_EQ(trace(), (Lines{"open", "close"}));
 }
 
 TEST_F(SMCClientTest, EachErrorCaseFromEachCallPosition) {
@@ -63,7 +63,7 @@ TEST_F(SMCClientTest, EachErrorCaseFromEachCallPosition) {
     const SMCError got = std::string(c.operation) == "read" ? read("CH0I").error()
                                                             : write("CH0I", {1}).error();
     EXPECT_EQ(got, c.error) << c.fault;
-    EXPECT_EQ(mac.trace(), c.trace) << c.fault;
+    EXPECT_EQ(trace(), c.trace) << c.fault;
     EXPECT_EQ(SMCClient::currentConnection(), 0U);
   }
 }
@@ -92,7 +92,7 @@ TEST_F(SMCClientTest, WriteSendsTheKeysOwnSizeWhateverTheListLength) {
   key("CH0B", "00");
   ASSERT_TRUE(write("CH0B", {2}).ok());
   ASSERT_TRUE(write("CH0B", {3, 4, 5}).ok());
-  EXPECT_EQ(mac.trace(), (Lines{"open", "info CH0B", "write CH0B 02", "close",
+  EXPECT_EQ(trace(), (Lines{"open", "info CH0B", "write CH0B 02", "close",
                                 "open", "info CH0B", "write CH0B 03", "close"}));
   EXPECT_EQ(mac.keys["CH0B"].value, emu::Bytes{3});
 }
@@ -100,7 +100,7 @@ TEST_F(SMCClientTest, WriteSendsTheKeysOwnSizeWhateverTheListLength) {
 TEST_F(SMCClientTest, BodyFailureIsClosedOnceAndPassedOnUnchanged) {
   const auto result = withSMC([]() -> SMCResult<int> { return SMCError::unknown(-3, 9); });
   EXPECT_EQ(result.error(), SMCError::unknown(-3, 9));
-  EXPECT_EQ(mac.trace(), (Lines{"open", "close"}));
+  EXPECT_EQ(trace(), (Lines{"open", "close"}));
 }
 
 }  // namespace

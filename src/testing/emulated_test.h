@@ -6,8 +6,11 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/emulated_mac.h"
+#include "smc-emu/fault_syntax.h"
+#include "smc-emu/trace_line.h"
 
 namespace testing_support {
 
@@ -23,6 +26,8 @@ class EmulatedTest : public ::testing::Test {
   void TearDown() override;
   /// Adds a key with the value spelt by `hex` (its size is the value's).
   void key(const std::string& name, std::string_view hex, const std::string& type = "hex_");
+  /// The machine's log as trace lines.
+  std::vector<std::string> trace() const { return emu::traceLines(mac.log()); }
 
   emu::EmulatedMac mac;
 };

@@ -9,6 +9,8 @@ import argparse
 import json
 import os
 import re
+import resource
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -88,8 +90,8 @@ VERSION_LINE = line(ok=True, command="version", version=VERSION)
 
 # --- Running ---------------------------------------------------------------
 
-def run(argv):
-    p = subprocess.run(WRAP + list(argv), capture_output=True, timeout=120 if WRAP else 30)
+def run(argv, preexec=None):
+    p = subprocess.run(WRAP + list(argv), capture_output=True, timeout=120 if WRAP else 30, preexec_fn=preexec)
     return p.stdout.decode("utf-8"), p.stderr.decode("utf-8", "replace"), p.returncode
 
 
@@ -247,6 +249,9 @@ FAULTS = [
      '"error":"driver-not-found"},"CH0I":{"known":true,"type":"ui8 ","size":0,"error":"io=0 smc=7"},'
      '"CHIE":{"known":false,"error":"io=-5 smc=0"},"CH0J":{"known":false,"error":"key-not-found"},'
      '"ACLC":{"known":true,"type":"ui8 ","size":1,"error":"key-not-found"}}}'),
+    # Each fault counts every opening, also those that another one failed.
+    ("--fail open=io-error@1 --fail open=io-error@2 charging off", "open/io-error open/io-error ?CH0C",
+     unavailable("charging", "off")),
 ]
 
 
@@ -260,7 +265,7 @@ class Faults(E2E):
 # --- The options -------------------------------------------------------------
 
 OPTIONS = [
-    ("--machine intel --arch x86_64 --arch arm64 capabilities", caps("arm64", "CH0B", "CH0C", "CH0I", "ACLC")),
+    ("--machine=intel --arch x86_64 --arch arm64 capabilities", caps("arm64", "CH0B", "CH0C", "CH0I", "ACLC")),
     ("--machine no-driver --machine bare --key CHTE=00 charging-status", status("CHTE", "enabled")),
     ("--key CHTE=02000000 charging-status", status("CHTE", "unknown")),
     ("--key CHTE=01" + "00" * 31 + " charging-status", status("CHTE", "disabled")),
@@ -272,20 +277,48 @@ OPTIONS = [
     ("--", MISSING),
 ]
 
-# The emulator's own errors, each with the start of its message; {dir} is the
-# test's folder, which holds a folder "folder". A later --state or --trace wins.
+def as_nobody():
+    if os.getuid() == 0:  # permission bits do not stop root
+        os.setgid(65534)
+        os.setuid(65534)
+
+
+def others_can_enter(path):
+    """Whether path and every folder above it let everyone through (o+x)."""
+    path = os.path.abspath(path)
+    while os.stat(path).st_mode & 0o001 and path != "/":
+        path = os.path.dirname(path)
+    return path == "/"
+
+
+def file_size(limit):
+    return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+
+
+# The emulator's own errors, each with the start of its message and what the
+# run starts with; {dir} is the test's folder, which holds a folder "folder",
+# a FIFO "fifo" and a state file in a read-only folder "ro". A later --state
+# or --trace wins.
 EMU_ERRORS = [
     (["--bogus", *C], "unknown option '--bogus'"),
     (["--machine"], "--machine needs a value"),
     (["--machine", "mac-pro", *C], "unknown machine 'mac-pro'"),
-    (["--key", "CH\tE=00", *C], "--key 'CH\tE=00': NAME and TYPE must be printable"),
+    (["--key", "CH\nE=00", *C], "--key 'CH\\nE=00': NAME and TYPE must be printable"),
     (["--key", "CHTE=" + "00" * 33, *C], "--key 'CHTE=" + "00" * 33 + "': HEX must be"),
     (["--drop", "CHTEX", *C], "--drop 'CHTEX': NAME must be"),
     (["--arch", "arm", *C], "--arch 'arm': expected"),
     (["--fail", "open=result=3@1", *C], "--fail 'open=result=3@1': an opening cannot"),
     (["--fail", "write:*=io-error@0", *C], "--fail 'write:*=io-error@0' is not"),
+    (["--fail", "write:CHTE=result=0", *C], "--fail 'write:CHTE=result=0': a fault must fail"),
+    (["--fail", "open=io=-0", *C], "--fail 'open=io=-0': a fault must fail"),
     (["--state", "", *C], "a FILE may not be empty"),
     (["--state", "{dir}/folder", *C], "cannot read state file {dir}/folder: "),
+    (["--state", "{dir}/fifo", *C], "cannot read state file {dir}/fifo: not a regular file"),
+    (["--trace", "{dir}/fifo", *C], "cannot open trace file {dir}/fifo: not a regular file"),
+    (["--trace", "{dir}/state", *C], "--state and --trace name the same file"),
+    # A save that cannot work stops the run before the helper, with the reason.
+    (["--state", "{dir}/ro/s", *C], "cannot write state file {dir}/ro/s: Permission denied", as_nobody),
+    (["--state", "{dir}/new", *C], "cannot write state file {dir}/new: File too large", file_size(0)),
     # The trace is opened first; the state is then not created.
     (["--state", "{dir}/new", "--trace", "{dir}/no/file", *C], "cannot open trace file {dir}/no/file: "),
     # The state cannot be created; the new trace is taken back.
@@ -313,13 +346,17 @@ class Options(E2E):
         self.assertEqual((out.split("\n")[0], err, code), ("Usage: smc-emu [OPTION]... [--] COMMAND [ARG]...", "", 0))
         self.assertEqual(run([EMU, "--version"]), (f"smc-emu {VERSION}\n", "", 0))
 
-    def assert_emu_error(self, argv, message):
+    def assert_emu_error(self, argv, message, preexec=None):
         """Exit 2, one line on standard error, nothing printed, no file touched."""
+        if WRAP and preexec not in (None, as_nobody):
+            self.skipTest("valgrind cannot start under a file size limit")
+        if preexec is as_nobody and os.getuid() == 0 and not (others_can_enter(EMU) and others_can_enter(self.dir)):
+            self.skipTest("nobody cannot reach smc-emu or the test's folder")
         def snapshot():
-            return {n: text(self.path(n)) if os.path.isfile(self.path(n)) else os.listdir(self.path(n))
-                    for n in os.listdir(self.dir)}
+            return {n: os.listdir(p) if os.path.isdir(p) else text(p) if os.path.isfile(p) else None
+                    for n in os.listdir(self.dir) for p in [self.path(n)]}
         before = snapshot()
-        out, err, code = run(argv)
+        out, err, code = run(argv, preexec)
         self.assertEqual((out, code), ("", 2), argv)
         self.assertTrue(err.startswith("smc-emu: " + message) and err.count("\n") == 1, (argv, err))
         self.assertEqual(snapshot(), before, argv)
@@ -327,17 +364,32 @@ class Options(E2E):
     def test_emulator_errors_exit_2(self):
         state, trace = self.path("state"), self.path("trace")
         os.mkdir(self.path("folder"))
-        for args, message in EMU_ERRORS:
+        os.mkfifo(self.path("fifo"))
+        os.mkdir(self.path("ro"))
+        with open(self.path("ro/s"), "w") as f:
+            f.write("arch arm64\ndriver present\n")
+        os.chmod(self.path("ro"), 0o555)
+        os.chmod(self.dir, 0o777)
+        for args, message, *preexec in EMU_ERRORS:
             with self.subTest(args=args):
                 args = [a.format(dir=self.dir) for a in args]
-                self.assert_emu_error([EMU, "--state", state, "--trace", trace] + args, message.format(dir=self.dir))
+                self.assert_emu_error([EMU, "--state", state, "--trace", trace] + args, message.format(dir=self.dir),
+                                      *preexec)
         for content, message in BAD_STATES:
             with self.subTest(content=content):
                 with open(state, "w") as f:
                     f.write(content)
                 self.assert_emu_error([EMU, "--state", state, "--trace", trace, *C], f"state file {state}, {message}")
-        # A trace that fails during the run stops it before the line.
-        self.assert_emu_error([EMU, "--trace", "/dev/full", *C], "cannot write the trace: ")
+        # With standard output and error closed, the line does not land in the
+        # trace. (valgrind would take the free numbers for its own log.)
+        if not WRAP:
+            code = run([EMU, "--trace", trace, *C], lambda: os.closerange(1, 3))[2]
+            self.assertEqual((code, text(trace).splitlines()), (0, calls("?CHTE >CHTE=01000000")))
+        # A trace that fails during the run stops it before the line, and
+        # keeps no part of a line: here "op" of "open" would fit.
+        with open(trace, "w") as f:
+            f.write("x\n")
+        self.assert_emu_error([EMU, "--trace", trace, *C], "cannot write the trace: File too large", file_size(4))
 
 
 # --- State carried across runs ----------------------------------------------
@@ -372,6 +424,29 @@ class State(E2E):
         self.assertEqual(lines(state), ["arch absent", "driver present", "key #:= :    =", "key CHIE:hex_=00",
                                         "key CHTE:ui32=00000000"])
         self.assertEqual([n for n in os.listdir(self.dir) if n.startswith(".")], [], "a temporary file was left")
+
+    def test_saved_where_the_name_leads(self):
+        # The longest name there can be; a dangling link, saved where it points.
+        os.symlink("target", self.path("link"))
+        for given, saved in (("s" * 255, "s" * 255), ("link", "target")):
+            with self.subTest(given=given[:8]):
+                self.emu(*C, state=self.path(given))
+                self.assertIn("key CHTE:ui32=01000000", lines(self.path(saved)))
+        self.assertTrue(os.path.islink(self.path("link")))
+
+    def test_each_save_is_flushed_before_and_after_its_rename(self):
+        if WRAP or not shutil.which("strace"):
+            self.skipTest("needs strace, and no wrapper")
+        log = self.path("calls")
+        # (LeakSanitizer cannot run under ptrace.)
+        p = subprocess.run(["strace", "-qq", "-o", log, "-e", "trace=fsync,rename,renameat,renameat2", EMU,
+                            "--state", self.path("s"), *C], capture_output=True,
+                           env=dict(os.environ, ASAN_OPTIONS="detect_leaks=0"))
+        if p.returncode != 0 and b"ptrace" in p.stderr:
+            self.skipTest("strace cannot trace here")
+        # Two saves: the new file, then the write.
+        self.assertEqual((p.returncode, [re.match("fsync|rename", l).group() for l in text(log).splitlines()]),
+                         (0, ["fsync", "rename", "fsync"] * 2))
 
 
 # --- The schema itself --------------------------------------------------------

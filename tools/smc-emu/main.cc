@@ -2,14 +2,17 @@
 // the helper and of the programs that call it, on machines without an SMC.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
-#include <vector>
 
 #include "cli/dispatch.h"
 #include "cli/version.h"
@@ -17,51 +20,75 @@
 #include "options.h"
 #include "platform/attached_machine.h"
 #include "platform/machine_catalog.h"
+#include "regular_file.h"
 #include "state_file.h"
+#include "trace_file.h"
+#include "trace_line.h"
 
 namespace {
 
 /// Where each driver event goes as it happens.
 struct Recorder {
-  int traceFd = -1;
+  TraceFile trace;        ///< fd -1: no trace
   std::string statePath;  ///< empty: no state file
 };
 
-/// An emulator error once the helper runs: its line has not been printed
-/// yet, and none is printed, so the caller cannot take lost state for success.
-[[noreturn]] void failDuringRun(const std::string& message) {
-  static_cast<void>(std::fprintf(stderr, "smc-emu: %s\n", message.c_str()));
-  std::exit(2);
-}
-
-void record(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Event& event) {
-  if (recorder.traceFd >= 0) {
-    const std::string line = emu::traceLine(event) + "\n";
-    // One write per line on an O_APPEND descriptor: nothing waits in a
-    // buffer, and runs that share the file never split each other's lines.
-    if (write(recorder.traceFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-      failDuringRun("cannot write the trace: " + std::string(std::strerror(errno)));
+/// Called with each driver event as it happens. An emulator error here ends
+/// the run with status 2 before the helper's line is printed, so the caller
+/// cannot take a lost trace line or lost state for success; running out of
+/// memory included.
+void record(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Event& event) noexcept {
+  try {
+    if (recorder.trace.fd >= 0 && !appendLine(recorder.trace, emu::traceLine(event) + "\n")) {
+      throw EmuError("cannot write the trace: " + std::string(std::strerror(errno)));
     }
-  }
-  if (!recorder.statePath.empty() && event.kind == emu::Event::Kind::write &&
-      event.failure.empty()) {
-    try {
+    if (!recorder.statePath.empty() && event.kind == emu::Event::Kind::write && !event.failed()) {
       saveStateFile(recorder.statePath, emu::stateOf(mac));
-    } catch (const EmuError& error) {
-      failDuringRun(error.what());
     }
+  } catch (const EmuError& error) {
+    printEmuError(error.what());
+    std::exit(2);
+  } catch (...) {  // only std::bad_alloc
+    printOutOfMemory();
+    std::exit(2);
   }
 }
 
-/// Opens the trace for appending; `created` tells whether it was made now.
-int openTrace(const std::string& path, bool& created) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  created = fd >= 0;
-  if (fd < 0 && errno == EEXIST) fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (fd < 0) {
-    throw EmuError("cannot open trace file " + path + ": " + std::strerror(errno));
+/// Makes sure that descriptors 0, 1 and 2 are open, on /dev/null where they
+/// are not, as daemons do: else the trace or the state file, opened next,
+/// would take the number and receive the helper's line or an error message.
+bool openStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    // open() takes the lowest free number, which is `fd` itself.
+    struct stat status {};
+    if (fstat(fd, &status) != 0 && errno == EBADF && open("/dev/null", O_RDWR) != fd) {
+      return false;
+    }
   }
-  return fd;
+  return true;
+}
+
+/// Opens the trace and creates a missing state file, after checking that an
+/// existing one can be saved: a run that could not keep what it does stops
+/// before the helper with nothing changed, not midway. A trace made here is
+/// taken back when what follows fails. `saved`: whether the state file exists.
+void prepareFiles(const Options& options, bool saved, const emu::MachineState& state,
+                  Recorder& recorder) {
+  if (options.statePath && saved) checkStateSaveable(*options.statePath, state);
+  if (options.tracePath) recorder.trace = openTraceFile(*options.tracePath);
+  if (!options.statePath) return;
+  try {
+    // Checked once the trace is open: had the state file been missing, the
+    // trace may just have been made at its name.
+    if (recorder.trace.fd >= 0 && isSameFile(recorder.trace.fd, *options.statePath)) {
+      throw EmuError("--state and --trace name the same file");
+    }
+    if (!saved) saveStateFile(*options.statePath, state);
+  } catch (...) {
+    if (recorder.trace.created) unlink(recorder.trace.path.c_str());
+    throw;
+  }
+  recorder.statePath = *options.statePath;
 }
 
 void listMachines() {
@@ -81,6 +108,18 @@ void listMachines() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!openStandardDescriptors()) return 2;
+  // Until the helper puts its own in place: an exception that cannot even be
+  // made (memory is gone) ends the run as an emulator error, not in the
+  // runtime's abort.
+  std::set_terminate([] {
+    printOutOfMemory();
+    _exit(2);
+  });
+  // Beyond a size limit a write fails with EFBIG, which is reported, instead
+  // of killing the run before it can clean up.
+  static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+
   // Lives until the process ends inside the helper, which never returns.
   emu::EmulatedMac mac;
   Recorder recorder;
@@ -107,26 +146,16 @@ int main(int argc, char** argv) {
     emu::MachineState state =
         saved ? *saved : emu::findBuiltinMachine(options.machine)->state;
     applyOptions(options, state);
-
-    bool traceCreated = false;
-    if (options.tracePath) recorder.traceFd = openTrace(*options.tracePath, traceCreated);
-    if (options.statePath) {
-      recorder.statePath = *options.statePath;
-      if (!saved) {
-        try {
-          saveStateFile(recorder.statePath, state);
-        } catch (const EmuError&) {
-          if (traceCreated) unlink(options.tracePath->c_str());
-          throw;
-        }
-      }
-    }
+    prepareFiles(options, saved.has_value(), state, recorder);
 
     emu::applyState(mac, state);
     mac.privileged = !options.unprivileged;
     mac.faults = options.faults;
+  } catch (const std::bad_alloc&) {
+    printOutOfMemory();
+    return 2;
   } catch (const std::exception& error) {
-    static_cast<void>(std::fprintf(stderr, "smc-emu: %s\n", error.what()));
+    printEmuError(error.what());
     return 2;
   }
   mac.onEvent = [&](const emu::Event& event) { record(recorder, mac, event); };

@@ -1,16 +1,25 @@
 #include "options.h"
 
-#include <algorithm>
+#include <getopt.h>
+
 #include <array>
 #include <string_view>
 
 #include "emu_error.h"
+#include "fault_syntax.h"
 
 namespace {
 
 emu::Fault faultOf(std::string_view text) {
-  if (auto fault = emu::parseFault(text)) return *fault;
   const std::string quoted = "'" + std::string(text) + "'";
+  if (auto fault = emu::parseFault(text)) {
+    // A call that answers success is no fault: the helper would report
+    // success while the trace says that the call failed.
+    if (!fault->noDriver && fault->ioReturn == 0 && fault->result == 0) {
+      throw EmuError("--fail " + quoted + ": a fault must fail; result=0 and io=0 are success");
+    }
+    return *fault;
+  }
   if (text.starts_with("open=key-not-found") || text.starts_with("open=result=")) {
     throw EmuError("--fail " + quoted + ": an opening cannot fail with key-not-found or result=N");
   }
@@ -18,81 +27,93 @@ emu::Fault faultOf(std::string_view text) {
                  " is not open=ERR[@N] or CALL:KEY=ERR[@N] (see smc-emu --help)");
 }
 
-constexpr std::array<std::string_view, 7> kValueOptions{
-    "--machine", "--key", "--drop", "--arch", "--fail", "--state", "--trace"};
+// getopt_long's values for the options, above every character.
+enum OptionId : int {
+  kMachine = 256, kKey, kDrop, kArch, kFail, kState, kTrace, kUnprivileged, kListMachines, kHelp, kVersion
+};
 
-/// Sets `arg`, one of kValueOptions, to `value`.
-void setValueOption(std::string_view arg, const std::string& value, Options& options) {
-  if (arg == "--machine") {
-    options.machine = value;
-    if (emu::findBuiltinMachine(options.machine) == nullptr) {
-      throw EmuError("unknown machine '" + options.machine + "' (smc-emu --list-machines shows them)");
-    }
-  } else if (arg == "--key") {
-    try {
-      KeySetting setting = parseKeySetting(value);
-      options.keyChanges.push_back({setting.name, std::move(setting)});
-    } catch (const EmuError& error) {
-      throw EmuError(std::string("--key ") + error.what());
-    }
-  } else if (arg == "--drop") {
-    if (!emu::isFourPrintable(value)) {
-      throw EmuError("--drop '" + value + "': NAME must be four printable ASCII characters");
-    }
-    options.keyChanges.push_back({value, std::nullopt});
-  } else if (arg == "--arch") {
-    options.arch = emu::archFromWord(value);
-    if (!options.arch) throw EmuError("--arch '" + value + "': expected arm64, x86_64 or absent");
-  } else if (arg == "--fail") {
-    options.faults.push_back(faultOf(value));
-  } else if (arg == "--state") {
-    options.statePath = value;
-  } else if (arg == "--trace") {
-    options.tracePath = value;
+constexpr std::array<option, 12> kLongOptions{{
+    {"machine", required_argument, nullptr, kMachine},
+    {"key", required_argument, nullptr, kKey},
+    {"drop", required_argument, nullptr, kDrop},
+    {"arch", required_argument, nullptr, kArch},
+    {"fail", required_argument, nullptr, kFail},
+    {"state", required_argument, nullptr, kState},
+    {"trace", required_argument, nullptr, kTrace},
+    {"unprivileged", no_argument, nullptr, kUnprivileged},
+    {"list-machines", no_argument, nullptr, kListMachines},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+}};
+
+/// Sets the option `id` (with its value, empty for a flag).
+void setOption(int id, const std::string& value, Options& options) {
+  switch (id) {
+    case kMachine:
+      options.machine = value;
+      if (emu::findBuiltinMachine(options.machine) == nullptr) {
+        throw EmuError("unknown machine '" + options.machine + "' (smc-emu --list-machines shows them)");
+      }
+      break;
+    case kKey:
+      try {
+        KeySetting setting = parseKeySetting(value);
+        options.keyChanges.push_back({setting.name, std::move(setting)});
+      } catch (const EmuError& error) {
+        throw EmuError(std::string("--key ") + error.what());
+      }
+      break;
+    case kDrop:
+      if (!emu::isFourPrintable(value)) {
+        throw EmuError("--drop '" + value + "': NAME must be four printable ASCII characters");
+      }
+      options.keyChanges.push_back({value, std::nullopt});
+      break;
+    case kArch:
+      options.arch = emu::archFromWord(value);
+      if (!options.arch) throw EmuError("--arch '" + value + "': expected arm64, x86_64 or absent");
+      break;
+    case kFail: options.faults.push_back(faultOf(value)); break;
+    case kState: options.statePath = value; break;
+    case kTrace: options.tracePath = value; break;
+    case kUnprivileged: options.unprivileged = true; break;
+    case kListMachines: options.listMachines = true; break;
+    case kHelp: options.help = true; break;
+    case kVersion: options.version = true; break;
+    default: break;
   }
 }
 
-/// Sets the option `arg` that takes no value; false when `arg` is none.
-bool setFlag(std::string_view arg, Options& options) {
-  if (arg == "--unprivileged") {
-    options.unprivileged = true;
-  } else if (arg == "--list-machines") {
-    options.listMachines = true;
-  } else if (arg == "--help") {
-    options.help = true;
-  } else if (arg == "--version") {
-    options.version = true;
-  } else {
-    return false;
+/// The message for an option that getopt_long refused; `arg` is the
+/// argument that it was reading.
+std::string refusal(std::string_view arg) {
+  if (optopt >= kMachine) {
+    return arg.find('=') != std::string_view::npos ? "option '" + std::string(arg) + "' takes no value"
+                                                   : std::string(arg) + " needs a value";
   }
-  return true;
+  // A letter may stand in a group ("-xy"), where `arg` is not its argument.
+  const std::string name = optopt != 0 ? "-" + std::string(1, static_cast<char>(optopt)) : std::string(arg);
+  return "unknown option '" + name + "' (see smc-emu --help)";
 }
 
 }  // namespace
 
-Options parseOptions(int argc, const char* const* argv) {
+Options parseOptions(int argc, char* const* argv) {
   Options options;
-  int i = 1;
-  for (; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--") {
-      ++i;
-      break;
-    }
-    // A lone "-" is an argument, as everywhere else.
-    if (!arg.starts_with("-") || arg == "-") break;
-    if (setFlag(arg, options)) continue;
-    if (std::find(kValueOptions.begin(), kValueOptions.end(), arg) == kValueOptions.end()) {
-      throw EmuError("unknown option '" + std::string(arg) + "' (see smc-emu --help)");
-    }
-    if (i + 1 >= argc) throw EmuError(std::string(arg) + " needs a value");
-    setValueOption(arg, argv[i + 1], options);
-    ++i;
+  // "+": options end at the first argument that is not one, which is the
+  // helper's command; ":": a missing value is told apart. Our own messages,
+  // one line each, replace the library's.
+  opterr = 0;
+  int id = 0;
+  while ((id = getopt_long(argc, argv, "+:", kLongOptions.data(), nullptr)) != -1) {
+    if (id == '?' || id == ':') throw EmuError(refusal(argv[optind - 1]));
+    setOption(id, optarg != nullptr ? optarg : "", options);
   }
   for (const auto* path : {&options.statePath, &options.tracePath}) {
     if (*path && (*path)->empty()) throw EmuError("a FILE may not be empty");
   }
-  options.commandAt = i;
+  options.commandAt = optind;
   return options;
 }
 
@@ -128,7 +149,7 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
                           io-error, io=N, or no-driver (the lookup finds nothing)
   --fail CALL:KEY=ERR[@N] make info, read or write calls on KEY (or *) fail;
                           ERR: not-privileged, io-error, key-not-found,
-                          result=N (0-255), io=N (decimal or 0x hex)
+                          result=N (1-255), io=N (decimal or 0x hex, not 0)
                           @N fails only the Nth matching one, from 1
   --state FILE            start from FILE (created from the machine when
                           missing) and save the machine there after every write
@@ -136,5 +157,8 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
   --list-machines         print the built-in machines and exit
   --help                  print this help and exit
   --version               print the version (the helper's own) and exit
+
+An option takes its value as the next argument or after '=' (--machine=intel).
+FILE must be a regular file, or not exist yet, or a symbolic link to either.
 )";
 }

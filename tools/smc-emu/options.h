@@ -31,10 +31,11 @@ struct Options {
   int commandAt = 0;
 };
 
-/// Reads the options of argv (argv[0] is the program). Options stop at "--"
-/// or at the first argument that does not start with "-". A repeated
-/// single-valued option takes the last value. Throws EmuError.
-Options parseOptions(int argc, const char* const* argv);
+/// Reads the options of argv (argv[0] is the program) as getopt_long does:
+/// "--machine NAME" or "--machine=NAME", a unique abbreviation of a name.
+/// Options stop at "--" or at the first argument that is not an option. A
+/// repeated single-valued option takes the last value. Throws EmuError.
+Options parseOptions(int argc, char* const* argv);
 
 /// Applies `--key`, `--drop` and `--arch` to `state`.
 void applyOptions(const Options& options, emu::MachineState& state);

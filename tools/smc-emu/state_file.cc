@@ -6,21 +6,17 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 
 #include "emu_error.h"
 #include "key_setting.h"
+#include "regular_file.h"
 
 namespace {
 
-// Far above any real machine; keeps `--state /dev/zero` from reading forever.
+// Far above any real machine; keeps a huge file from being read into memory.
 constexpr std::size_t kMaxFileSize = 1U << 20U;
-
-std::string failure(const std::string& what, const std::string& path, int error) {
-  return what + " " + path + ": " + std::strerror(error);
-}
 
 }  // namespace
 
@@ -104,10 +100,11 @@ emu::MachineState parseState(std::string_view text) {
 }
 
 std::optional<emu::MachineState> loadStateFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int openError = 0;
+  const int fd = openRegular(path, O_RDONLY, openError);
   if (fd < 0) {
-    if (errno == ENOENT) return std::nullopt;
-    throw EmuError(failure("cannot read state file", path, errno));
+    if (openError == ENOENT) return std::nullopt;
+    throw EmuError(fileFailure("read state file", path, openError));
   }
   std::string text;
   std::array<char, 4096> buffer{};
@@ -117,7 +114,7 @@ std::optional<emu::MachineState> loadStateFile(const std::string& path) {
   }
   const int readError = errno;
   close(fd);
-  if (n < 0) throw EmuError(failure("cannot read state file", path, readError));
+  if (n < 0) throw EmuError(fileFailure("read state file", path, readError));
   if (text.size() > kMaxFileSize) throw EmuError("state file " + path + " is larger than 1 MiB");
   try {
     return parseState(text);
@@ -126,43 +123,71 @@ std::optional<emu::MachineState> loadStateFile(const std::string& path) {
   }
 }
 
-void saveStateFile(const std::string& given, const emu::MachineState& state) {
-  // A state file that is a symbolic link is saved where the link points; the
-  // rename would otherwise put a plain file in the link's place.
-  std::string path = given;
-  const std::unique_ptr<char, void (*)(void*)> real(realpath(given.c_str(), nullptr), std::free);
-  if (real != nullptr) path = real.get();
-  const std::size_t slash = path.rfind('/');
-  const std::size_t baseAt = slash == std::string::npos ? 0 : slash + 1;
-  std::string temporary = path.substr(0, baseAt) + "." + path.substr(baseAt) + ".XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) throw EmuError(failure("cannot write state file", given, errno));
+namespace {
 
+/// Writes `text` to a new file beside `target`, in the mode that the state
+/// file keeps, and returns its name; with `durable`, flushed to the disk.
+/// Throws EmuError for `given`, and then leaves no file behind.
+std::string writeTemporary(const std::string& given, const std::string& target,
+                           const std::string& text, bool durable) {
+  // A short name of fixed length fits beside every name that fits at all.
+  std::string temporary = folderOf(target) + ".smc-emu-XXXXXX";
   // The file keeps its permissions across saves; a new one gets the usual
   // 0666 less the umask, not mkstemp's 0600.
   mode_t mode = 0;
   struct stat existing {};
-  if (stat(path.c_str(), &existing) == 0) {
+  if (stat(target.c_str(), &existing) == 0) {
     mode = existing.st_mode & 07777U;
   } else {
     const mode_t mask = umask(0);
     umask(mask);
     mode = 0666U & ~mask;
   }
-  const std::string text = stateText(state);
+  // Nothing from here until the file is renamed or removed allocates, so
+  // that no exception, not even bad_alloc, can leave it behind.
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) throw EmuError(fileFailure("write state file", given, errno));
   bool written = fchmod(fd, mode) == 0;
   for (std::size_t done = 0; written && done < text.size();) {
     const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    written = n > 0;
-    if (written) done += static_cast<std::size_t>(n);
+    written = n > 0 || (n < 0 && errno == EINTR);
+    if (n > 0) done += static_cast<std::size_t>(n);
   }
+  written = written && (!durable || fsync(fd) == 0);
   int error = errno;
   if (close(fd) != 0 && written) {
     written = false;
     error = errno;
   }
-  if (written && rename(temporary.c_str(), path.c_str()) == 0) return;
-  if (written) error = errno;
+  if (written) return temporary;
   unlink(temporary.c_str());
-  throw EmuError(failure("cannot write state file", given, error));
+  throw EmuError(fileFailure("write state file", given, error));
+}
+
+}  // namespace
+
+void checkStateSaveable(const std::string& given, const emu::MachineState& state) {
+  unlink(writeTemporary(given, linkTarget(given), stateText(state), false).c_str());
+}
+
+void saveStateFile(const std::string& given, const emu::MachineState& state) {
+  // A state file that is a symbolic link, dangling or not, is saved where
+  // the link points; the rename would otherwise put a plain file in the
+  // link's place.
+  const std::string target = linkTarget(given);
+  const std::string temporary = writeTemporary(given, target, stateText(state), true);
+  if (rename(temporary.c_str(), target.c_str()) != 0) {
+    const int error = errno;
+    unlink(temporary.c_str());
+    throw EmuError(fileFailure("write state file", given, error));
+  }
+  // The rename is in the folder: flushed too, it outlasts a crash. The new
+  // state is in place already, so a folder that cannot be flushed (some
+  // file systems refuse) is no reason to stop.
+  const std::string folder = folderOf(target);
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    static_cast<void>(fsync(fd));
+    close(fd);
+  }
 }

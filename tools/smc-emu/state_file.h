@@ -31,7 +31,15 @@ emu::MachineState parseState(std::string_view text);
 /// Throws EmuError when the file cannot be read or is malformed.
 std::optional<emu::MachineState> loadStateFile(const std::string& path);
 
-/// Replaces the file `given` with `state` in one step: the text goes to a
-/// temporary file in the same folder, which is then renamed over it, so a
-/// reader sees the old file or the new one, never a part. Throws EmuError.
+/// Checks, before the helper runs, that `state` can be saved to `given`:
+/// writes it to a temporary file where a save would, then removes that.
+/// Throws EmuError saying what stands in the way (a folder that takes no
+/// new file, a size limit, a full disk).
+void checkStateSaveable(const std::string& given, const emu::MachineState& state);
+
+/// Replaces the file `given` (where its links point) with `state` in one
+/// step: the text goes to a temporary file in the same folder, flushed to the
+/// disk, which is then renamed over it, and the folder is flushed; a reader,
+/// or a machine that crashes, sees the old file or the new one, never a part.
+/// Throws EmuError.
 void saveStateFile(const std::string& given, const emu::MachineState& state);

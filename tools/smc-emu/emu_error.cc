@@ -1,0 +1,56 @@
+#include "emu_error.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace {
+
+/// Writes all of `text` to standard error, or as much as it takes.
+void writeError(std::string_view text) noexcept {
+  while (!text.empty()) {
+    const ssize_t n = write(STDERR_FILENO, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+/// The line for `message`, its control characters escaped.
+std::string errorLine(std::string_view message) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string line = "smc-emu: ";
+  for (const char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      line += "\\\\";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (byte < 0x20U || byte == 0x7FU) {
+      line += "\\x";
+      line += kDigits[byte >> 4U];
+      line += kDigits[byte & 0xFU];
+    } else {
+      line += c;
+    }
+  }
+  line += '\n';
+  return line;
+}
+
+}  // namespace
+
+void printEmuError(std::string_view message) noexcept {
+  try {
+    writeError(errorLine(message));
+  } catch (...) {  // only std::bad_alloc
+    printOutOfMemory();
+  }
+}
+
+void printOutOfMemory() noexcept { writeError("smc-emu: out of memory\n"); }

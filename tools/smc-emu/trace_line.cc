@@ -1,0 +1,48 @@
+#include "trace_line.h"
+
+#include <array>
+#include <cstdio>
+
+namespace emu {
+
+std::string failureWord(std::int32_t ioReturn, std::uint8_t result) {
+  if (ioReturn == 0) {
+    return result == kResultKeyNotFound ? "key-not-found" : "result=" + std::to_string(result);
+  }
+  if (ioReturn == kIOReturnNotPrivileged) return "not-privileged";
+  if (ioReturn == kIOReturnError) return "io-error";
+  std::array<char, 16> text{};
+  static_cast<void>(std::snprintf(text.data(), text.size(), "io=0x%08x",
+                                  static_cast<unsigned>(ioReturn)));
+  return text.data();
+}
+
+std::string traceLine(const Event& event) {
+  std::string line;
+  switch (event.kind) {
+    case Event::Kind::noDriver: return "no-driver";
+    case Event::Kind::open: line = "open"; break;
+    case Event::Kind::close: return "close";
+    case Event::Kind::info: line = "info " + event.key; break;
+    case Event::Kind::read: line = "read " + event.key; break;
+    case Event::Kind::write:
+      line = "write " + event.key;
+      if (!event.failed() && !event.bytes.empty()) line += " " + emu::hexOf(event.bytes);
+      break;
+    case Event::Kind::other:
+      line = "call " + event.key + " sub=" + std::to_string(event.subCommand);
+      break;
+    case Event::Kind::badCall: line = "bad-call"; break;
+  }
+  if (event.failed()) line += " -> " + failureWord(event.ioReturn, event.result);
+  return line;
+}
+
+std::vector<std::string> traceLines(const std::vector<Event>& log) {
+  std::vector<std::string> lines;
+  lines.reserve(log.size());
+  for (const Event& event : log) lines.push_back(traceLine(event));
+  return lines;
+}
+
+}  // namespace emu
