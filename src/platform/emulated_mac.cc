@@ -48,6 +48,21 @@ uint32_t codeOf(std::string_view name) {
   return code;
 }
 
+/// Whether every byte of the request that its sub-command does not use is
+/// zero. The client builds each request from an all-zero block; a stray byte,
+/// left by a field out of place or not cleared, is refused as a malformed call
+/// rather than guessed at.
+bool onlyUsedBytesSet(const uint8_t* in) {
+  const uint8_t sub = in[kData8At];
+  for (size_t at = 0; at < kBlockSize; ++at) {
+    const bool used = at < kKeyAt + 4 || at == kData8At ||
+                      (sub != kGetKeyInfo && at >= kDataSizeAt && at < kDataSizeAt + 4) ||
+                      (sub == kWriteKey && at >= kBytesAt);
+    if (!used && in[at] != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool isFourPrintable(std::string_view text) {
@@ -140,7 +155,8 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
   // before the controller sees it.
   if (!connections_.contains(connection) || selector != kMethodIndex ||
       inputSize != kBlockSize || input == nullptr || output == nullptr ||
-      outputSize == nullptr || *outputSize != kBlockSize) {
+      outputSize == nullptr || *outputSize != kBlockSize ||
+      !onlyUsedBytesSet(static_cast<const uint8_t*>(input))) {
     record({Event::Kind::badCall, {}, 0, {}, 0, 0});
     return kIOReturnBadArgument;
   }
