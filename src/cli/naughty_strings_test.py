@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Every string of the Big List of Naughty Strings, as the command and as the
 on/off value of charging and adapter: each run prints exactly one valid JSON
-line that the schema accepts, echoes the command, exits 1, and writes nothing
-on standard error. smc-emu must answer byte for byte alike and leave its trace
-empty: no argument error may reach the driver. A few commands that are not
-UTF-8 must come back repaired as Python's own decoder repairs them.
+line that the schema accepts, echoes the command written byte for byte as
+Python's own JSON encoder writes it, exits 1, and writes nothing on standard
+error. smc-emu must answer byte for byte alike and leave its trace empty: no
+argument error may reach the driver. Commands at the edges of UTF-8, and
+every control character, must come back as Python's own decoder reads them.
 
     naughty_strings_test.py --charge BIN --emu BIN --schema FILE --strings blns.json
 """
@@ -26,6 +27,7 @@ def run(argv):
 
 def problems(plain, emulated, traced, command, validator):
     out, err, status = plain
+    echo = json.dumps(command, ensure_ascii=False)
     try:
         text = out.decode("utf-8")
         line = json.loads(text)
@@ -33,6 +35,8 @@ def problems(plain, emulated, traced, command, validator):
             ("not exactly one line", text.count("\n") != 1 or not text.endswith("\n")),
             (f"exit status {status}, ok {line.get('ok')}", status != 1 or line.get("ok") is not False),
             (f"command {line.get('command')!r}", line.get("command") != command),
+            # Python escapes exactly what the line escapes, in the same forms.
+            ("command not escaped as JSON writes it", '"command":' + echo + "," not in text),
             (f"standard error {err!r}", err != b""),
             ("the schema refuses the line", not validator.is_valid(line)),
             (f"smc-emu answers {emulated!r}", emulated != plain),
@@ -51,11 +55,16 @@ def main():
     strings = json.loads(pathlib.Path(args.strings).read_text(encoding="utf-8"))
     trace = pathlib.Path(tempfile.mkdtemp(), "trace")
 
-    # Bytes that are not UTF-8, as the command: echoed with each ill-formed
-    # sequence replaced exactly as Python's own decoder replaces it.
-    ill_formed = [b"\xff", b"a\xc3", b"\xc0\xaf", b"\xe0\x80\x80", b"\xed\xa0\x80",
-                  b"\xf4\x90\x80\x80", b"\xe2\x82\xe2\x82\xac", b"\xf0\x9f\x94a"]
-    cases = [([b], b.decode("utf-8", "replace")) for b in ill_formed]
+    # Commands at each edge of UTF-8's table, well-formed or not: echoed with
+    # each ill-formed sequence replaced exactly as Python's own decoder
+    # replaces it. Then every control character, and DEL, in one command.
+    edges = [b"\xff", b"a\xc3", b"\xc0\xaf", b"\xc1\xbf", b"\xc2\x80", b"\xdf\xbf",
+             b"\xe0\x80\x80", b"\xe0\x9f\xbf", b"\xe0\xa0\x80", b"\xe0\xc0\x80",
+             b"\xed\x9f\xbf", b"\xed\xa0\x80", b"\xee\x80\x80", b"\xef\xbf\xbf",
+             b"\xf0\x8f\xbf\xbf", b"\xf0\x90\x80\x80", b"\xf1\x80\x80\x80",
+             b"\xf3\xbf\xbf\xbf", b"\xf4\x8f\xbf\xbf", b"\xf4\x90\x80\x80", b"\xf5\x80",
+             b"\xe2\x82\xe2\x82\xac", b"\xf0\x9f\x94a", bytes(range(1, 32)) + b"\x7f"]
+    cases = [([b], b.decode("utf-8", "replace")) for b in edges]
     # An argument cannot hold a NUL byte; none of the list's strings do.
     for s in strings:
         cases += [([s], s), (["charging", s], "charging"), (["adapter", s], "adapter")]
