@@ -6,6 +6,7 @@ way a caller runs them. Every JSON line seen is checked against the schema.
 """
 
 import argparse
+import itertools
 import json
 import os
 import re
@@ -19,6 +20,7 @@ import unittest
 import jsonschema
 
 CHARGE = EMU = VALIDATOR = None
+STRINGS = FAILING_EMU = None  # the naughty strings; smc-emu whose allocations fail on demand
 WRAP = []  # a command that runs each binary, such as valgrind
 
 ALL_KEYS = ["CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"]
@@ -449,6 +451,80 @@ class State(E2E):
                          (0, ["fsync", "rename", "fsync"] * 2))
 
 
+# --- Hostile arguments ------------------------------------------------------
+
+class Naughty(E2E):
+    """Each naughty string (--strings) as the command and as the on/off value of
+    charging and adapter, then commands at each edge of UTF-8's table and with
+    every control character: one line, status 1, the command echoed after
+    Python's own decoder's repair and written byte for byte as its own JSON
+    encoder writes it; smc-emu answers alike and reaches no driver."""
+
+    def test_arguments(self):
+        if STRINGS is None:
+            self.skipTest("no --strings")
+        edges = [b"\xff", b"a\xc3", b"\xc0\xaf", b"\xc1\xbf", b"\xc2\x80", b"\xdf\xbf",
+                 b"\xe0\x80\x80", b"\xe0\x9f\xbf", b"\xe0\xa0\x80", b"\xe0\xc0\x80",
+                 b"\xed\x9f\xbf", b"\xed\xa0\x80", b"\xee\x80\x80", b"\xef\xbf\xbf",
+                 b"\xf0\x8f\xbf\xbf", b"\xf0\x90\x80\x80", b"\xf1\x80\x80\x80",
+                 b"\xf3\xbf\xbf\xbf", b"\xf4\x8f\xbf\xbf", b"\xf4\x90\x80\x80", b"\xf5\x80",
+                 b"\xe2\x82\xe2\x82\xac", b"\xf0\x9f\x94a", bytes(range(1, 32)) + b"\x7f"]
+        cases = [([b], b.decode("utf-8", "replace")) for b in edges]
+        for s in STRINGS:  # none holds a NUL byte, which no argument can
+            cases += [([s], s), (["charging", s], "charging"), (["adapter", s], "adapter")]
+        for words, command in cases:
+            with self.subTest(words=words):
+                out = self.helper_line([CHARGE, *words])
+                self.assertEqual(self.emu("--", *words), (out, []))
+                self.assertIn('"command":' + json.dumps(command, ensure_ascii=False) + ",", out)
+                self.assertFalse(json.loads(out)["ok"])
+
+
+# --- Memory running out -----------------------------------------------------
+
+class OutOfMemory(unittest.TestCase):
+    """smc-emu built with an operator new that fails on demand (--failing-emu)
+    runs each command with allocation N failing, then every one from N on, for
+    each N up to the run's last. Each run ends in one line that the command may
+    give, with its status and nothing on standard error; or, before the helper
+    runs, in smc-emu's own one-line error, status 2 (swept for the first
+    command only: the allocations before the helper are the same for all)."""
+
+    def test_each_allocation_fails_in_turn(self):
+        if FAILING_EMU is None:
+            self.skipTest("no --failing-emu")
+        fallback, known = failed("unknown", "ENCODE_FAILED", "failed to encode response"), ALL_KEYS[:5] + ["ACLC"]
+        # The lines some run must give, then those it may: a key check that
+        # runs out of memory finds no key; a write fails with kIOReturnError.
+        cases = [(["capabilities"], [caps("arm64", *known)],
+                  [caps("arm64", *c) for n in range(6) for c in itertools.combinations(known, n)]),
+                 (C, [wrote("charging", "CHTE", "off"), unavailable("charging", "off"),
+                      io_failed("charging", "off", "CHTE", IO_ERROR, 0)], []),
+                 (["charging-status"], [status("CHTE", "enabled"), NO_STATUS], []),
+                 (["charging", "of"], [NOT_ON_OFF], [])]
+        own = 0  # smc-emu's own allocations, before the helper runs
+        with tempfile.TemporaryDirectory() as folder:
+            mark = os.path.join(folder, "failed")
+            for case, (argv, reached, allowed) in enumerate(cases):
+                seen = set()
+                for mode in ("", "+"):
+                    for n in itertools.count(own if case else 0):
+                        env = dict(os.environ, SMC_FAIL_NEW=f"{n}{mode}", SMC_FAIL_NEW_MARK=mark)
+                        p = subprocess.run([FAILING_EMU, *argv], capture_output=True, timeout=30, env=env)
+                        out, err = p.stdout.decode(), p.stderr.decode()
+                        own += case == 0 and mode == "" and n == own and p.returncode == 2
+                        seen.add(out[:-1])
+                        if out:
+                            self.assertIn(out[:-1], reached + allowed + [fallback], (argv, n, mode))
+                            self.assertEqual((err, out[-1], p.returncode), ("", "\n", 1 - json.loads(out)["ok"]))
+                        else:
+                            self.assertTrue(p.returncode == 2 and re.fullmatch("smc-emu: [^\n]*\n", err), (n, p))
+                        if not os.path.exists(mark):
+                            break  # past the run's last allocation
+                        os.unlink(mark)
+                self.assertEqual(set(reached + [fallback]) - seen, set(), argv)
+
+
 # --- The schema itself --------------------------------------------------------
 
 # The documented lines that no run above prints.
@@ -484,14 +560,17 @@ class Schema(unittest.TestCase):
 
 
 def main():
-    global CHARGE, EMU, VALIDATOR, WRAP
+    global CHARGE, EMU, VALIDATOR, WRAP, STRINGS, FAILING_EMU
     parser = argparse.ArgumentParser()
     for name in ("charge", "emu", "schema"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--wrap", default="", help="a command prefix for every run of the binaries")
+    parser.add_argument("--strings", help="blns.json, the naughty strings")
+    parser.add_argument("--failing-emu", help="smc-emu with an operator new that fails on demand")
     args, rest = parser.parse_known_args()
-    CHARGE, EMU, WRAP = args.charge, args.emu, args.wrap.split()
+    CHARGE, EMU, WRAP, FAILING_EMU = args.charge, args.emu, args.wrap.split(), args.failing_emu
     VALIDATOR = jsonschema.Draft202012Validator(json.loads(text(args.schema)))
+    STRINGS = json.loads(text(args.strings)) if args.strings else None
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=1)
 
 
