@@ -3,8 +3,9 @@
 # nothing when all of it is already there. Sourced by the other scripts.
 set -euo pipefail
 
+# make: CMake's default generator, which the README's build for callers uses.
 SMC_PACKAGES=(
-  cmake ninja-build g++ clang
+  cmake ninja-build make g++ clang
   libgtest-dev nlohmann-json3-dev
   clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind time
   python3 python3-jsonschema
@@ -12,8 +13,9 @@ SMC_PACKAGES=(
 # The manual page check (scripts/check-man): groff and its man macros, and man.
 SMC_MAN_PACKAGES=(groff-base man-db)
 # The macOS cross-check (scripts/macos-cross-check): llvm-14 has llvm-nm-14,
-# llvm-objdump-14, llvm-otool-14, llvm-lipo-14, llvm-ar-14 and llvm-ranlib-14.
-SMC_MACOS_CROSS_PACKAGES=(llvm-14)
+# llvm-objdump-14, llvm-otool-14, llvm-lipo-14, llvm-ar-14 and llvm-ranlib-14;
+# googletest is GoogleTest's source, built there for each Mac architecture.
+SMC_MACOS_CROSS_PACKAGES=(llvm-14 googletest)
 
 smc_install_packages() {
   local missing=()
