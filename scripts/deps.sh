@@ -3,8 +3,9 @@
 # nothing when all of it is already there. Sourced by the other scripts.
 set -euo pipefail
 
+# make: CMake's default generator, which the README's build for callers uses.
 SMC_PACKAGES=(
-  cmake ninja-build g++ clang
+  cmake ninja-build make g++ clang
   libgtest-dev nlohmann-json3-dev
   clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind time strace
   python3 python3-jsonschema
@@ -12,8 +13,9 @@ SMC_PACKAGES=(
 # The manual page check (scripts/check-man): groff and its man macros, and man.
 SMC_MAN_PACKAGES=(groff-base man-db)
 # The macOS cross-check (scripts/macos-cross-check): llvm-14 has llvm-nm-14,
-# llvm-objdump-14, llvm-otool-14, llvm-lipo-14, llvm-ar-14 and llvm-ranlib-14.
-SMC_MACOS_CROSS_PACKAGES=(llvm-14)
+# llvm-objdump-14, llvm-otool-14, llvm-lipo-14, llvm-ar-14 and llvm-ranlib-14;
+# googletest is GoogleTest's source, built there for each Mac architecture.
+SMC_MACOS_CROSS_PACKAGES=(llvm-14 googletest)
 
 smc_install_packages() {
   local missing=()
@@ -31,14 +33,17 @@ smc_install_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Installs the npm package $1 at version $2 into build/npm, once; prints the
-# folder it is in. npm comes from Debian when the machine has none.
+# Installs the npm package $1 at version $2 into build/npm/$1, once; prints
+# the folder it is in. npm comes from Debian when the machine has none. Each
+# package has a prefix of its own: an install into a shared one removes every
+# package that the install did not name.
 smc_npm_package() {
-  local dir=build/npm/node_modules/$1
+  local prefix=build/npm/$1
+  local dir=$prefix/node_modules/$1
   if [ "$(node -p "require('./$dir/package.json').version" 2>/dev/null)" != "$2" ]; then
     command -v npm >/dev/null || smc_install_packages npm
-    mkdir -p build/npm
-    npm install --prefix build/npm --no-audit --no-fund --no-save --loglevel=error "$1@$2" >&2
+    mkdir -p "$prefix"
+    npm install --prefix "$prefix" --no-audit --no-fund --no-save --loglevel=error "$1@$2" >&2
   fi
   echo "$PWD/$dir"
 }

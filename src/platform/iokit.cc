@@ -3,6 +3,11 @@
 // With no machine attached, nothing matches "AppleSMC", so the helper answers
 // truthfully as on a Mac without the driver, and the architecture comes from
 // the kernel that runs the process.
+//
+// On a Mac, mach_task_self_ and sysctlbyname below take the place of the
+// system's within the program that links the stand-in (the linker takes a
+// program's own definition before a library's), so that smc-emu's --arch
+// holds there too; the system's code inside libraries keeps the system's.
 
 #include <sys/utsname.h>
 
@@ -74,7 +79,11 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size
     value = machine->sysctlInteger(name);
   } else if (std::strcmp(name, "hw.optional.arm64") == 0) {
     utsname host{};
-    value = (uname(&host) == 0 && std::strcmp(host.machine, "aarch64") == 0) ? 1 : 0;
+    // Linux names the architecture aarch64, macOS arm64.
+    value = (uname(&host) == 0 && (std::strcmp(host.machine, "aarch64") == 0 ||
+                                   std::strcmp(host.machine, "arm64") == 0))
+                ? 1
+                : 0;
   }
   if (!value) {
     errno = ENOENT;

@@ -1,11 +1,14 @@
 // The one place that picks the platform's IOKit and sysctl declarations.
 //
-// On Apple platforms these are the system's own headers. Everywhere else the
-// project's stand-in declares the same names with the same signatures and
-// integer widths, so the code that calls them is the same code on both.
+// On Apple platforms these are the system's own headers. Builds that run on
+// the project's stand-in instead say so with SMC_CHARGE_IOKIT_STANDIN: all
+// builds elsewhere, and on a Mac the second build of this code that smc-emu
+// and the tests use, so that one build there holds both. The stand-in
+// declares the same names with the same signatures and integer widths, so
+// the code that calls them is the same code on both.
 #pragma once
 
-#if defined(__APPLE__)
+#if defined(__APPLE__) && !defined(SMC_CHARGE_IOKIT_STANDIN)
 #include <IOKit/IOKitLib.h>
 #include <mach/mach.h>
 #include <sys/sysctl.h>
