@@ -35,31 +35,28 @@ bool hasExactly(const nlohmann::ordered_json& line, std::initializer_list<std::s
   return std::equal(members.begin(), members.end(), names.begin(), names.end());
 }
 
-/// The message of each write failure code, or of its fixed prefix.
-bool writeFailure(const nlohmann::ordered_json& line) {
-  const std::string code = line["code"];
-  const std::string error = line["error"];
-  if (code == "WRITE_UNAVAILABLE") return error == "no supported control key found";
-  if (code == "DRIVER_NOT_FOUND") return error == "AppleSMC driver not found";
-  if (code == "SMC_OPEN_FAILED") return error == "failed to open AppleSMC";
-  if (code == "PERMISSION_DENIED") return error == "root privileges required";
-  if (code == "KEY_NOT_FOUND") return error.size() > 19 && error.starts_with("SMC key not found: ");
-  if (code == "WRITE_FAILED") {
-    int io = 0;
-    unsigned smc = 0;
-    int used = 0;
-    return std::sscanf(error.c_str(), "SMC write failed: io=%d smc=%u%n", &io, &smc, &used) == 2 &&
-           static_cast<size_t>(used) == error.size() && smc <= 255;
-  }
-  return false;
+/// The numbers of a failed driver call, as WRITE_FAILED and keys give them.
+constexpr std::string_view kNumbers =
+    "io=(0|-?[1-9][0-9]{0,9}) smc=(0|[1-9][0-9]?|1[0-9][0-9]|2[0-4][0-9]|25[0-5])";
+
+/// Whether `code` and `error` are a documented failure: each code with its
+/// message, or with its message's fixed start and what may follow.
+bool documentedFailure(const std::string& code, const std::string& error) {
+  static const std::regex kFailures(
+      std::string("INVALID_ARGS:(charging|adapter) expects on/off|UNKNOWN_COMMAND:unknown command|"
+                  "STATUS_UNAVAILABLE:unable to determine charging status|"
+                  "WRITE_UNAVAILABLE:no supported control key found|DRIVER_NOT_FOUND:AppleSMC driver not found|"
+                  "SMC_OPEN_FAILED:failed to open AppleSMC|PERMISSION_DENIED:root privileges required|"
+                  "KEY_NOT_FOUND:SMC key not found: [\\s\\S]+|WRITE_FAILED:SMC write failed: ") +
+      std::string(kNumbers));
+  return std::regex_match(code + ":" + error, kFailures);
 }
 
-/// A key access's failure: a word, or the numbers of a failed write.
+/// A key access's failure: a word, or the numbers of a failed call.
 bool accessFailure(const nlohmann::ordered_json& error) {
-  static const std::regex kNumbers(
-      "io=(0|-?[1-9][0-9]{0,9}) smc=(0|[1-9][0-9]?|1[0-9][0-9]|2[0-4][0-9]|25[0-5])");
-  if (oneOf(error, {"key-not-found", "not-privileged", "driver-not-found", "failed-to-open"})) return true;
-  return error.is_string() && std::regex_match(error.get_ref<const std::string&>(), kNumbers);
+  static const std::regex kFailures("key-not-found|not-privileged|driver-not-found|failed-to-open|" +
+                                    std::string(kNumbers));
+  return error.is_string() && std::regex_match(error.get_ref<const std::string&>(), kFailures);
 }
 
 /// Each of the seven keys in order: known with type, size and a value (the
@@ -146,53 +143,49 @@ nlohmann::ordered_json checkedLine(const OutputLine& line) {
 void requireDocumentedShape(const nlohmann::ordered_json& line, const std::string& command) {
   const bool ok = line["ok"];
   require(line["command"] == command, "command echoed");
-  if (command == "capabilities") {
-    require(ok && hasExactly(line, {"ok", "command", "supports", "arch"}), "capabilities shape");
+  const bool write = command == "charging" || command == "adapter";
+  if (!ok) {
+    const std::string code = line["code"];
+    require(documentedFailure(code, line["error"]), "a failure code with its message");
+    require(write ? code != "STATUS_UNAVAILABLE" && code != "UNKNOWN_COMMAND" && code != "INVALID_ARGS"
+                  : command == "charging-status" && code == "STATUS_UNAVAILABLE",
+            "a failure that the command can have");
+    require(!write                       ? hasExactly(line, {"ok", "command", "code", "error"})
+            : code == "WRITE_UNAVAILABLE" ? hasExactly(line, {"ok", "command", "value", "code", "error"})
+                                          : hasExactly(line, {"ok", "command", "backend", "value", "code", "error"}),
+            "a failure's members: on a write, the value, and the backend but for the unavailable one");
+  } else if (command == "capabilities" || command == "keys") {
+    require(command == "keys" ? hasExactly(line, {"ok", "command", "arch", "keys"})
+                              : hasExactly(line, {"ok", "command", "supports", "arch"}),
+            "capabilities or keys shape");
     require(oneOf(line["arch"], {"arm64", "x86_64"}), "arch word");
+    if (command == "keys") {
+      requireKeyReports(line["keys"]);
+      return;
+    }
     std::set<std::string> keys;
     for (const auto& [key, known] : line["supports"].items()) {
-      require(known.is_boolean(), "supports holds booleans");
-      keys.insert(key);
+      require(known.is_boolean() && keys.insert(key).second, "supports holds booleans");
     }
     require(keys == std::set<std::string>{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"},
             "supports holds the seven keys");
-  } else if (command == "keys") {
-    require(ok && hasExactly(line, {"ok", "command", "arch", "keys"}), "keys shape");
-    require(oneOf(line["arch"], {"arm64", "x86_64"}), "arch word");
-    requireKeyReports(line["keys"]);
   } else if (command == "version") {
-    require(ok && hasExactly(line, {"ok", "command", "version"}) && line["version"].is_string(),
-            "version shape");
+    require(hasExactly(line, {"ok", "command", "version"}) && line["version"].is_string(), "version shape");
   } else if (command == "charging-status") {
-    if (ok) {
-      require(hasExactly(line, {"ok", "command", "backend", "status"}), "status shape");
-      require(oneOf(line["backend"], {"CHTE", "CH0B"}), "status backend");
-      require(oneOf(line["status"], {"enabled", "disabled"}) ||
-                  (line["backend"] == "CHTE" && line["status"] == "unknown"),
-              "status word");
-    } else {
-      require(hasExactly(line, {"ok", "command", "code", "error"}) &&
-                  line["code"] == "STATUS_UNAVAILABLE" &&
-                  line["error"] == "unable to determine charging status",
-              "status failure");
-    }
+    require(hasExactly(line, {"ok", "command", "backend", "status"}), "status shape");
+    require(oneOf(line["status"], {"enabled", "disabled"}) ||
+                (line["backend"] == "CHTE" && line["status"] == "unknown"),
+            "status word");
   } else {
-    const bool charging = command == "charging";
-    require(charging || command == "adapter", "a write command");
-    require(oneOf(line["value"], {"on", "off"}), "value echoed");
-    if (line.contains("backend")) {
-      require(charging ? oneOf(line["backend"], {"CHTE", "CH0B_CH0C"})
-                       : oneOf(line["backend"], {"CHIE", "CH0J", "CH0I"}),
-              "write backend");
-    }
-    if (ok) {
-      require(hasExactly(line, {"ok", "command", "backend", "value"}), "write success shape");
-    } else {
-      require(line.contains("backend") != (line["code"] == "WRITE_UNAVAILABLE"),
-              "a backend on every failure but the unavailable one");
-      require(writeFailure(line), "write failure code and message");
-    }
+    require(write && hasExactly(line, {"ok", "command", "backend", "value"}), "write success shape");
   }
+  if (line.contains("backend")) {
+    require(command == "charging-status" ? oneOf(line["backend"], {"CHTE", "CH0B"})
+            : command == "charging"      ? oneOf(line["backend"], {"CHTE", "CH0B_CH0C"})
+                                         : oneOf(line["backend"], {"CHIE", "CH0J", "CH0I"}),
+            "backend of the command");
+  }
+  require(!write || oneOf(line["value"], {"on", "off"}), "value echoed");
 }
 
 }  // namespace fuzz
