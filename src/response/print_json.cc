@@ -18,20 +18,20 @@ OutputLine outputLine(const JsonResponse& response) {
   return {std::move(text), response.ok ? 0 : 1};
 }
 
-namespace {
-
-/// Writes `text` to standard output with write(2), which needs no buffer and
-/// so no memory, in one call unless a signal or a short write splits it. A
-/// failed write is not reported anywhere: the caller learns what it can from
-/// the exit status, and standard error stays silent.
-void writeOut(std::string_view text) noexcept {
+void writeAll(int fd, std::string_view text) noexcept {
   while (!text.empty()) {
-    const ssize_t written = write(STDOUT_FILENO, text.data(), text.size());
+    const ssize_t written = write(fd, text.data(), text.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return;
     text.remove_prefix(static_cast<std::size_t>(written));
   }
 }
+
+namespace {
+
+/// A failed write of the line is not reported anywhere: the caller learns
+/// what it can from the exit status, and standard error stays silent.
+void writeOut(std::string_view text) noexcept { writeAll(STDOUT_FILENO, text); }
 
 }  // namespace
 

@@ -33,3 +33,7 @@ OutputLine outputLine(const JsonResponse& response);
 /// status 1, for what no handler can catch: an exception that cannot even be
 /// allocated, or one that leaves a noexcept function.
 void fallBackOnTerminate() noexcept;
+
+/// Writes all of `text` to `fd` with write(2), which needs no buffer and so
+/// no memory, again after a signal or a short write; stops at a failure.
+void writeAll(int fd, std::string_view text) noexcept;

@@ -2,20 +2,11 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
-namespace {
+#include "response/print_json.h"
 
-/// Writes all of `text` to standard error, or as much as it takes.
-void writeError(std::string_view text) noexcept {
-  while (!text.empty()) {
-    const ssize_t n = write(STDERR_FILENO, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
+namespace {
 
 /// The line for `message`, its control characters escaped.
 std::string errorLine(std::string_view message) {
@@ -47,10 +38,10 @@ std::string errorLine(std::string_view message) {
 
 void printEmuError(std::string_view message) noexcept {
   try {
-    writeError(errorLine(message));
+    writeAll(STDERR_FILENO, errorLine(message));
   } catch (...) {  // only std::bad_alloc
     printOutOfMemory();
   }
 }
 
-void printOutOfMemory() noexcept { writeError("smc-emu: out of memory\n"); }
+void printOutOfMemory() noexcept { writeAll(STDERR_FILENO, "smc-emu: out of memory\n"); }
