@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   argv.push_back(nullptr);
 
   emu::EmulatedMac mac;
-  emu::applyState(mac, emu::findBuiltinMachine(emu::kDefaultMachine)->state);
+  emu::applyState(mac, emu::findBuiltinMachine(emu::kDefaultMachine)->make());
   platform::attachMachine(&mac);
   const auto args = argumentsOf(static_cast<int>(raw.size()), argv.data());
   const auto line = fuzz::checkedLine(outputLine(respond(args)));

@@ -1,5 +1,6 @@
 #include "platform/machine_catalog.h"
 
+#include <array>
 #include <utility>
 
 namespace emu {
@@ -13,52 +14,61 @@ std::pair<const std::string, Key> key(const char* name, const char* type, Bytes 
   return {name, Key{type, size, std::move(value)}};
 }
 
-std::vector<BuiltinMachine> makeCatalog() {
-  // The SMC's own type codes are four characters: "ui8 " ends in a blank.
-  return {
-      {"apple-silicon", "a recent Apple silicon Mac: CHTE and CHIE, placeholders for CH0B, CH0C, CH0I",
-       {Arch::arm64, true,
-        {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
-         key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})}}},
-      {"apple-silicon-legacy", "an Apple silicon Mac on older firmware: CH0B, CH0C, CH0I, CH0J",
-       {Arch::arm64, true,
-        {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}), key("CH0I", "ui8 ", {0}),
-         key("CH0J", "ui8 ", {0}), key("ACLC", "ui8 ", {0})}}},
-      {"intel", "an Intel Mac: CH0B, CH0C, CH0I, and no hw.optional.arm64 at all",
-       {Arch::absent, true,
-        {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}), key("CH0I", "ui8 ", {0}),
-         key("ACLC", "ui8 ", {0})}}},
-      {"placeholder", "firmware that keeps only zero-size CHTE, CH0B, CH0C, CH0I, and a CHIE",
-       {Arch::arm64, true,
-        {key("CHTE", "ui32", {}), key("CH0B", "hex_", {}), key("CH0C", "hex_", {}),
-         key("CH0I", "ui8 ", {}), key("CHIE", "hex_", {0})}}},
-      // What firmware updates did to the keys: CH0B, CH0C and CH0I became
-      // placeholders, then CHTE too, and CH0J is refused even to root.
-      {"apple-silicon-15.7",
-       "Apple silicon, firmware of macOS 15.7 and 26: CHTE and CHIE; CH0B, CH0C, CH0I "
-       "placeholders; CH0J refused even to root",
-       {Arch::arm64, true,
-        {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
-         key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
-        {"CH0J"}}},
-      {"apple-silicon-15.8",
-       "Apple silicon, firmware of macOS 15.8, 26.7 and 27: CHIE the only control; CHTE, CH0B, "
-       "CH0C, CH0I placeholders; CH0J refused even to root",
-       {Arch::arm64, true,
-        {key("CHTE", "ui32", {}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
-         key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
-        {"CH0J"}}},
-      {"bare", "an SMC that knows none of the charging keys", {Arch::arm64, true, {}}},
-      {"no-driver", "no AppleSMC service at all", {Arch::arm64, false, {}}},
-  };
-}
+// Each machine is made only when asked for: a run of smc-emu starts one, and
+// making all of them would cost more than the helper's whole run.
+// The SMC's own type codes are four characters: "ui8 " ends in a blank.
+constexpr std::array<BuiltinMachine, 8> kCatalog{{
+    {"apple-silicon", "a recent Apple silicon Mac: CHTE and CHIE, placeholders for CH0B, CH0C, CH0I",
+     [] {
+       return MachineState{Arch::arm64, true,
+                           {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
+                            key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})}};
+     }},
+    {"apple-silicon-legacy", "an Apple silicon Mac on older firmware: CH0B, CH0C, CH0I, CH0J",
+     [] {
+       return MachineState{Arch::arm64, true,
+                           {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}), key("CH0I", "ui8 ", {0}),
+                            key("CH0J", "ui8 ", {0}), key("ACLC", "ui8 ", {0})}};
+     }},
+    {"intel", "an Intel Mac: CH0B, CH0C, CH0I, and no hw.optional.arm64 at all",
+     [] {
+       return MachineState{Arch::absent, true,
+                           {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}), key("CH0I", "ui8 ", {0}),
+                            key("ACLC", "ui8 ", {0})}};
+     }},
+    {"placeholder", "firmware that keeps only zero-size CHTE, CH0B, CH0C, CH0I, and a CHIE",
+     [] {
+       return MachineState{Arch::arm64, true,
+                           {key("CHTE", "ui32", {}), key("CH0B", "hex_", {}), key("CH0C", "hex_", {}),
+                            key("CH0I", "ui8 ", {}), key("CHIE", "hex_", {0})}};
+     }},
+    // What firmware updates did to the keys: CH0B, CH0C and CH0I became
+    // placeholders, then CHTE too, and CH0J is refused even to root.
+    {"apple-silicon-15.7",
+     "Apple silicon, firmware of macOS 15.7 and 26: CHTE and CHIE; CH0B, CH0C, CH0I "
+     "placeholders; CH0J refused even to root",
+     [] {
+       return MachineState{Arch::arm64, true,
+                           {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
+                            key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
+                           {"CH0J"}};
+     }},
+    {"apple-silicon-15.8",
+     "Apple silicon, firmware of macOS 15.8, 26.7 and 27: CHIE the only control; CHTE, CH0B, "
+     "CH0C, CH0I placeholders; CH0J refused even to root",
+     [] {
+       return MachineState{Arch::arm64, true,
+                           {key("CHTE", "ui32", {}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
+                            key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
+                           {"CH0J"}};
+     }},
+    {"bare", "an SMC that knows none of the charging keys", [] { return MachineState{Arch::arm64, true, {}}; }},
+    {"no-driver", "no AppleSMC service at all", [] { return MachineState{Arch::arm64, false, {}}; }},
+}};
 
 }  // namespace
 
-const std::vector<BuiltinMachine>& builtinMachines() {
-  static const std::vector<BuiltinMachine> catalog = makeCatalog();
-  return catalog;
-}
+std::span<const BuiltinMachine> builtinMachines() { return kCatalog; }
 
 const BuiltinMachine* findBuiltinMachine(std::string_view name) {
   for (const BuiltinMachine& machine : builtinMachines()) {

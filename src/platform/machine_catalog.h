@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,16 +27,16 @@ struct MachineState {
 
 /// A machine of the catalog.
 struct BuiltinMachine {
-  std::string name;
-  std::string summary;  ///< one line for people: what kind of Mac it stands for
-  MachineState state;
+  std::string_view name;
+  std::string_view summary;  ///< one line for people: what kind of Mac it stands for
+  MachineState (*make)();    ///< makes its state
 };
 
 /// The name of the machine used when none is asked for.
 inline constexpr std::string_view kDefaultMachine = "apple-silicon";
 
 /// The built-in machines, in the order in which they are listed.
-const std::vector<BuiltinMachine>& builtinMachines();
+std::span<const BuiltinMachine> builtinMachines();
 
 /// The built-in machine called `name`, or null.
 const BuiltinMachine* findBuiltinMachine(std::string_view name);

@@ -94,9 +94,10 @@ void prepareFiles(const Options& options, bool saved, const emu::MachineState& s
 void listMachines() {
   const char* separator = "";
   for (const emu::BuiltinMachine& machine : emu::builtinMachines()) {
-    std::printf("%s%s: %s\n", separator, machine.name.c_str(), machine.summary.c_str());
+    std::printf("%s%.*s: %.*s\n", separator, static_cast<int>(machine.name.size()), machine.name.data(),
+                static_cast<int>(machine.summary.size()), machine.summary.data());
     separator = "\n";
-    const std::string lines = stateLines(machine.state);
+    const std::string lines = stateLines(machine.make());
     for (std::size_t at = 0; at < lines.size();) {
       const std::size_t end = lines.find('\n', at);
       std::printf("  %s\n", lines.substr(at, end - at).c_str());
@@ -144,7 +145,7 @@ int main(int argc, char** argv) {
     std::optional<emu::MachineState> saved;
     if (options.statePath) saved = loadStateFile(*options.statePath);
     emu::MachineState state =
-        saved ? *saved : emu::findBuiltinMachine(options.machine)->state;
+        saved ? *saved : emu::findBuiltinMachine(options.machine)->make();
     applyOptions(options, state);
     prepareFiles(options, saved.has_value(), state, recorder);
 
