@@ -15,6 +15,6 @@ std::string toFourChar(std::uint32_t code);
 
 /// A key's type code and value size, as the SMC reports them.
 struct DataType {
-  std::uint32_t type = 0;  ///< four-character type code; carried, never read
+  std::uint32_t type = 0;  ///< four-character type code
   std::uint32_t size = 0;  ///< number of value bytes
 };

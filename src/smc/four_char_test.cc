@@ -12,6 +12,7 @@ TEST(FourChar, CountsBytesAndReadsHighBytesAsLatin1) {
   EXPECT_EQ(toFourChar(0xC3A94142U), "\xc3\x83\xc2\xa9" "AB");
   EXPECT_EQ(toFourChar(0x43483042U), "CH0B");
   EXPECT_EQ(toFourChar(0xFFFFFFFFU), "\xc3\xbf\xc3\xbf\xc3\xbf\xc3\xbf");
+  EXPECT_EQ(toFourChar(0x7F80BF00U), std::string("\x7f\xc2\x80\xc2\xbf\0", 6));
 }
 
 }  // namespace
