@@ -80,14 +80,6 @@ std::string hexOf(const Bytes& bytes) {
   return out;
 }
 
-void EmulatedMac::setKey(const std::string& name, const std::string& type, Bytes value) {
-  keys[name] = Key{type, static_cast<uint32_t>(value.size()), std::move(value)};
-}
-
-void EmulatedMac::setSizedKey(const std::string& name, const std::string& type, uint32_t size) {
-  keys[name] = Key{type, size, Bytes(size, 0)};
-}
-
 void EmulatedMac::record(Event event) {
   log_.push_back(std::move(event));
   if (onEvent) onEvent(log_.back());

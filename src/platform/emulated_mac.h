@@ -87,11 +87,6 @@ class EmulatedMac final : public platform::Machine {
   /// Called with each event as it happens, after the log has it.
   std::function<void(const Event&)> onEvent;
 
-  /// Adds or replaces a key whose size is the length of `value`.
-  void setKey(const std::string& name, const std::string& type, Bytes value);
-  /// Adds or replaces a key of `size` bytes, all zero.
-  void setSizedKey(const std::string& name, const std::string& type, std::uint32_t size);
-
   const std::vector<Event>& log() const { return log_; }
   void clearLog() { log_.clear(); }
 

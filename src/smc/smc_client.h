@@ -27,9 +27,6 @@ class SMCClient {
   /// Sends `bytes` (zero-padded or cut to 32) with the key's own size.
   static SMCResult<Done> writeKey(std::string_view name, std::span<const std::uint8_t> bytes);
 
-  /// The connection handle; 0 when none is held.
-  static io_connect_t currentConnection() { return connection; }
-
  private:
   /// One exchange of blocks with the driver, its answer told apart into the
   /// reply or one SMCError. `request` is left unchanged.

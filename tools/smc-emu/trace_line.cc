@@ -40,11 +40,4 @@ std::string traceLine(const Event& event) {
   return line;
 }
 
-std::vector<std::string> traceLines(const std::vector<Event>& log) {
-  std::vector<std::string> lines;
-  lines.reserve(log.size());
-  for (const Event& event : log) lines.push_back(traceLine(event));
-  return lines;
-}
-
 }  // namespace emu

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "platform/emulated_mac.h"
 
@@ -15,8 +14,5 @@ std::string failureWord(std::int32_t ioReturn, std::uint8_t result);
 /// The event as one trace line: "open", "info CHTE", "write CHTE 01000000",
 /// "info CH0I -> key-not-found", ...
 std::string traceLine(const Event& event);
-
-/// Each event of `log` as its trace line.
-std::vector<std::string> traceLines(const std::vector<Event>& log);
 
 }  // namespace emu
