@@ -22,16 +22,15 @@ ErrorReport reportFor(const SMCError& error) {
 JsonResponse writeResponse(const std::string& command, const std::string& value,
                            const WriteOutcome& outcome) {
   if (!outcome) {
-    return {false, command, std::nullopt, std::nullopt, value,
-            "WRITE_UNAVAILABLE", "no supported control key found", std::nullopt, std::nullopt};
+    return {.ok = false, .command = command, .value = value, .code = "WRITE_UNAVAILABLE",
+            .error = "no supported control key found"};
   }
   if (outcome->result.ok()) {
-    return {true, command, outcome->backend, std::nullopt, value,
-            std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    return {.ok = true, .command = command, .backend = outcome->backend, .value = value};
   }
   ErrorReport report = reportFor(outcome->result.error());
-  return {false, command, outcome->backend, std::nullopt, value,
-          std::move(report.code), std::move(report.message), std::nullopt, std::nullopt};
+  return {.ok = false, .command = command, .backend = outcome->backend, .value = value,
+          .code = std::move(report.code), .error = std::move(report.message)};
 }
 
 void responseForWrite(const std::string& command, const std::string& value,
