@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct KeyChange {
 struct Options {
   std::string machine{emu::kDefaultMachine};
   std::vector<KeyChange> keyChanges;
+  std::set<std::string> refused;  ///< --refuse: for this run only
   std::optional<emu::Arch> arch;
   bool unprivileged = false;
   std::vector<emu::Fault> faults;
