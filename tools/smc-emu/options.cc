@@ -63,7 +63,7 @@ void setOption(int id, const std::string& value, Options& options) {
     case kKey:
       try {
         KeySetting setting = parseKeySetting(value);
-        options.keyChanges.push_back({setting.name, std::move(setting)});
+        options.keyChanges.push_back({.name = setting.name, .setting = std::move(setting)});
       } catch (const EmuError& error) {
         throw EmuError(std::string("--key ") + error.what());
       }
@@ -75,7 +75,7 @@ void setOption(int id, const std::string& value, Options& options) {
                        "': NAME must be four printable ASCII characters");
       }
       if (id == kDrop) {
-        options.keyChanges.push_back({value, std::nullopt});
+        options.keyChanges.push_back({.name = value});
       } else {
         options.refused.insert(value);
       }

@@ -11,8 +11,8 @@
 
 /// A `--key` (with a setting) or a `--drop` (without), applied in the order given.
 struct KeyChange {
-  std::string name;
-  std::optional<KeySetting> setting;
+  std::string name{};
+  std::optional<KeySetting> setting{};
 };
 
 /// Everything the command line asks for.
