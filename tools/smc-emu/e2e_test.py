@@ -298,6 +298,8 @@ FAULTS = [
      failed("charging", "KEY_NOT_FOUND", "SMC key not found: CHTE", backend="CHTE", value="off")),
     ("--machine apple-silicon-legacy --fail info:CH0B=key-not-found@2 charging off",
      "-CHTE ?CH0B -CH0B ?CH0C >CH0C=02", wrote("charging", "CH0B_CH0C", "off")),
+    ("--machine apple-silicon-legacy --drop CH0C --fail info:CH0B=key-not-found@2 charging off",
+     "-CHTE ?CH0B -CH0B -CH0C", unavailable("charging", "off")),
     # The write; through CH0B and CH0C the first failure ends the run.
     ("--fail write:*=result=255 charging off", "?CHTE >CHTE/result=255",
      io_failed("charging", "off", "CHTE", 0, 255)),

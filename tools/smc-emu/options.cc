@@ -63,7 +63,8 @@ void setOption(int id, const std::string& value, Options& options) {
     case kKey:
       try {
         KeySetting setting = parseKeySetting(value);
-        options.keyChanges.push_back({.name = setting.name, .setting = std::move(setting)});
+        std::string name = setting.name;
+        options.keyChanges.push_back({.name = std::move(name), .setting = std::move(setting)});
       } catch (const EmuError& error) {
         throw EmuError(std::string("--key ") + error.what());
       }
