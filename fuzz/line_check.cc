@@ -177,8 +177,8 @@ void requireDocumentedShape(const nlohmann::ordered_json& line, const std::strin
   } else if (command == "controls") {
     require(hasExactly(line, {"ok", "command", "controls"}) && line["controls"].is_object(), "controls shape");
     static const std::regex kControls(
-        R"(\{("charging-status":"(CHTE|CH0B)",?)?("charging":"(CHTE|CH0B_CH0C)",?)?)"
-        R"(("adapter-status":"(CHIE|CH0J|CH0I)",?)?("adapter":"(CHIE|CH0J|CH0I)")?\})");
+        R"re(\{("charging-status":"(CHTE|CH0B)",?)?("charging":"(CHTE|CH0B_CH0C)",?)?)re"
+        R"re(("adapter-status":"(CHIE|CH0J|CH0I)",?)?("adapter":"(CHIE|CH0J|CH0I)")?\})re");
     require(std::regex_match(line["controls"].dump(), kControls), "operations in order, each with its backends");
   } else if (command == "version") {
     require(hasExactly(line, {"ok", "command", "version"}) && line["version"].is_string(), "version shape");
