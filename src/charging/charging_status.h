@@ -8,7 +8,6 @@
 struct ChargingStatus {
   std::string backend;
   std::string status;
-  bool operator==(const ChargingStatus&) const = default;
 };
 
 /// Reads "CHTE", else "CH0B"; none when neither tells the status.

@@ -1,7 +1,5 @@
 #include "charging/write_report.h"
 
-#include "response/print_json.h"
-
 ErrorReport reportFor(const SMCError& error) {
   switch (error.kind) {
     case SMCError::Kind::keyNotFound:
@@ -32,9 +30,4 @@ JsonResponse writeResponse(const std::string& command, const std::string& value,
   ErrorReport report = reportFor(outcome->result.error());
   return {false, command, outcome->backend, std::nullopt, value,
           std::move(report.code), std::move(report.message), std::nullopt, std::nullopt};
-}
-
-void responseForWrite(const std::string& command, const std::string& value,
-                      const WriteOutcome& result) {
-  printJson(writeResponse(command, value, result));
 }

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "charging/key_access.h"
-#include "response/print_json.h"
 #include "smc/platform.h"
 
 JsonResponse capabilitiesRecord(const std::string& command) {
@@ -16,8 +15,6 @@ JsonResponse capabilitiesRecord(const std::string& command) {
   return {true, command, std::nullopt, std::nullopt, std::nullopt,
           std::nullopt, std::nullopt, std::move(supports), machineHardwareName()};
 }
-
-void capabilitiesResponse(const std::string& command) { printJson(capabilitiesRecord(command)); }
 
 std::string machineHardwareName() {
   std::int32_t arm64 = 0;

@@ -18,11 +18,6 @@ JsonResponse errorRecord(const std::string& command, const std::string& code,
           code, message, std::nullopt, std::nullopt};
 }
 
-void errorResponse(const std::string& command, const std::string& code,
-                   const std::string& message) {
-  printJson(errorRecord(command, code, message));
-}
-
 JsonResponse respond(std::span<const std::string> args) {
   if (args.size() < 2) return errorRecord("unknown", "INVALID_ARGS", "missing command");
   const std::string& command = args[1];

@@ -27,14 +27,10 @@ struct SMCError {
   static SMCError driverNotFound() { return {Kind::driverNotFound, {}, 0, 0}; }
   static SMCError failedToOpen() { return {Kind::failedToOpen, {}, 0, 0}; }
   static SMCError notPrivileged() { return {Kind::notPrivileged, {}, 0, 0}; }
-
-  bool operator==(const SMCError&) const = default;
 };
 
 /// The value of an operation that yields nothing but success.
-struct Done {
-  bool operator==(const Done&) const = default;
-};
+struct Done {};
 
 /// An SMC operation's result: its value, or the one error it failed with.
 template <class T>
@@ -52,8 +48,6 @@ class [[nodiscard]] SMCResult {
   const T& value() const { return std::get<T>(state_); }
   /// The error; only when !ok().
   const SMCError& error() const { return std::get<SMCError>(state_); }
-
-  bool operator==(const SMCResult&) const = default;
 
  private:
   std::variant<T, SMCError> state_;

@@ -2,22 +2,6 @@
 
 #include <algorithm>
 
-std::optional<SMCParamStruct::Selector> selectorFromRaw(std::uint8_t byte) {
-  using S = SMCParamStruct::Selector;
-  for (const S s : {S::handleYPCEvent, S::readKey, S::writeKey, S::getKeyInfo}) {
-    if (raw(s) == byte) return s;
-  }
-  return std::nullopt;
-}
-
-std::optional<SMCParamStruct::Result> resultFromRaw(std::uint8_t byte) {
-  using R = SMCParamStruct::Result;
-  for (const R r : {R::success, R::keyNotFound}) {
-    if (raw(r) == byte) return r;
-  }
-  return std::nullopt;
-}
-
 SMCBytes zeroBytes() { return SMCBytes{}; }
 
 ByteList bytesToArray(const SMCBytes& bytes) { return {bytes.begin(), bytes.end()}; }

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -83,11 +82,6 @@ static_assert(offsetof(SMCParamStruct, bytes) == 48);
 /// The raw byte of a selector or result.
 constexpr std::uint8_t raw(SMCParamStruct::Selector s) { return static_cast<std::uint8_t>(s); }
 constexpr std::uint8_t raw(SMCParamStruct::Result r) { return static_cast<std::uint8_t>(r); }
-
-/// The selector whose raw byte is `byte`, or none.
-std::optional<SMCParamStruct::Selector> selectorFromRaw(std::uint8_t byte);
-/// The result whose raw byte is `byte`, or none.
-std::optional<SMCParamStruct::Result> resultFromRaw(std::uint8_t byte);
 
 /// A value field of 32 zero bytes.
 SMCBytes zeroBytes();
