@@ -16,6 +16,7 @@
 #include "fuzz/line_check.h"
 #include "platform/attached_machine.h"
 #include "platform/emulated_mac.h"
+#include "response/hex.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ void requireKeysAgree(const nlohmann::ordered_json& keys, const emu::EmulatedMac
     fuzz::require(fuzz::latin1Bytes(report["type"]) == type && report["size"] == key.size,
                   "the key's type and size");
     const emu::Bytes first(key.value.begin(), key.value.begin() + std::min<std::ptrdiff_t>(key.size, 32));
-    fuzz::require(!report.contains("value") || report["value"] == emu::hexOf(first), "the key's value");
+    fuzz::require(!report.contains("value") || report["value"] == hexOf(first), "the key's value");
   }
 }
 

@@ -1,6 +1,7 @@
 #include "cli/dispatch.h"
 
 #include <algorithm>
+#include <csignal>
 #include <vector>
 
 #include "charging/charging_status.h"
@@ -66,6 +67,10 @@ void runHelper(int argc, const char* const* argv) {
   // Every way out of a run prints one line: the runtime's own report on
   // standard error, and its exit status 134, must never appear.
   fallBackOnTerminate();
+  // A reader that has gone away must not end the run by a signal (status
+  // 141): the line is lost, as on any failed write, and the status still
+  // tells how the run went.
+  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
   try {
     printJson(respond(argumentsOf(argc, argv)));
   } catch (...) {

@@ -6,6 +6,7 @@
 
 #include "charging/key_access.h"
 #include "cli/capabilities.h"
+#include "response/hex.h"
 #include "smc/four_char.h"
 
 namespace {
@@ -21,16 +22,6 @@ std::string failureText(const SMCError& error) {
     case SMCError::Kind::unknown: break;
   }
   return "io=" + std::to_string(error.ioReturn) + " smc=" + std::to_string(error.smcResult);
-}
-
-std::string hexOf(const ByteList& bytes) {
-  constexpr std::string_view kDigits = "0123456789abcdef";
-  std::string hex;
-  for (const std::uint8_t byte : bytes) {
-    hex += kDigits[byte >> 4U];
-    hex += kDigits[byte & 0xFU];
-  }
-  return hex;
 }
 
 /// One key: its information, then, when the SMC knows the key, its value,

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "emu_error.h"
+#include "four_printable.h"
+#include "response/hex.h"
 
 namespace {
 
@@ -48,5 +50,5 @@ KeySetting parseKeySetting(std::string_view text) {
 }
 
 std::string keySettingText(const std::string& name, const emu::Key& key) {
-  return name + ":" + key.type + "=" + emu::hexOf(key.value);
+  return name + ":" + key.type + "=" + hexOf(key.value);
 }
