@@ -13,8 +13,7 @@ ErrorReport reportFor(const SMCError& error) {
     case SMCError::Kind::unknown:
       break;
   }
-  return {"WRITE_FAILED", "SMC write failed: io=" + std::to_string(error.ioReturn) +
-                              " smc=" + std::to_string(error.smcResult)};
+  return {"WRITE_FAILED", "SMC write failed: " + numbersText(error)};
 }
 
 JsonResponse writeResponse(const std::string& command, const std::string& value,

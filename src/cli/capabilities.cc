@@ -1,11 +1,10 @@
 #include "cli/capabilities.h"
 
 #include <array>
-#include <cstdint>
 #include <string_view>
 
 #include "charging/key_access.h"
-#include "smc/platform.h"
+#include "cli/architecture.h"
 
 JsonResponse capabilitiesRecord(const std::string& command) {
   SupportMap supports;
@@ -14,13 +13,4 @@ JsonResponse capabilitiesRecord(const std::string& command) {
   for (const std::string_view key : kControlKeys) supports.emplace_back(key, keyAvailable(key));
   return {true, command, std::nullopt, std::nullopt, std::nullopt,
           std::nullopt, std::nullopt, std::move(supports), machineHardwareName()};
-}
-
-std::string machineHardwareName() {
-  std::int32_t arm64 = 0;
-  size_t length = sizeof(arm64);
-  // The return code is not consulted: a failed call or a missing name leaves
-  // the 0 in place, which reads as x86_64.
-  sysctlbyname("hw.optional.arm64", &arm64, &length, nullptr, 0);
-  return arm64 == 1 ? "arm64" : "x86_64";
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "charging/key_access.h"
+#include "cli/architecture.h"
 #include "cli/capabilities.h"
 #include "response/hex.h"
 #include "smc/four_char.h"
@@ -21,7 +22,7 @@ std::string failureText(const SMCError& error) {
     case SMCError::Kind::failedToOpen: return "failed-to-open";
     case SMCError::Kind::unknown: break;
   }
-  return "io=" + std::to_string(error.ioReturn) + " smc=" + std::to_string(error.smcResult);
+  return numbersText(error);
 }
 
 /// One key: its information, then, when the SMC knows the key, its value,

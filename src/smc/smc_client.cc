@@ -89,7 +89,7 @@ SMCResult<ByteList> SMCClient::readKey(std::string_view name) {
   if (!reply.ok()) return reply.error();
   // The count comes from the information query, not from the reply, which a
   // driver may leave at any value.
-  const ByteList all = bytesToArray(reply.value().bytes);
+  const ByteList all = valueBytes(reply.value().bytes);
   const auto count = std::min<std::size_t>(request.value().keyInfo.dataSize, all.size());
   return ByteList(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
 }
@@ -98,7 +98,7 @@ SMCResult<Done> SMCClient::writeKey(std::string_view name, std::span<const std::
   const auto request = sizedRequest(name, SMCParamStruct::Selector::writeKey);
   if (!request.ok()) return request.error();
   SMCParamStruct block = request.value();
-  block.bytes = arrayToBytes(bytes);
+  block.bytes = valueField(bytes);
   const auto reply = callDriver(block);
   if (!reply.ok()) return reply.error();
   return Done{};

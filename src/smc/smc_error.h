@@ -32,6 +32,12 @@ struct SMCError {
 /// The value of an operation that yields nothing but success.
 struct Done {};
 
+/// The two numbers of an unknown failure as every report spells them:
+/// "io=N smc=M", the IOKit return code and the SMC's result byte in decimal.
+inline std::string numbersText(const SMCError& error) {
+  return "io=" + std::to_string(error.ioReturn) + " smc=" + std::to_string(error.smcResult);
+}
+
 /// An SMC operation's result: its value, or the one error it failed with.
 template <class T>
 class [[nodiscard]] SMCResult {

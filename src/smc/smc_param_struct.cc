@@ -2,12 +2,10 @@
 
 #include <algorithm>
 
-SMCBytes zeroBytes() { return SMCBytes{}; }
+ByteList valueBytes(const SMCBytes& field) { return {field.begin(), field.end()}; }
 
-ByteList bytesToArray(const SMCBytes& bytes) { return {bytes.begin(), bytes.end()}; }
-
-SMCBytes arrayToBytes(std::span<const std::uint8_t> list) {
-  SMCBytes field = zeroBytes();
+SMCBytes valueField(std::span<const std::uint8_t> list) {
+  SMCBytes field{};
   std::copy_n(list.begin(), std::min(list.size(), field.size()), field.begin());
   return field;
 }

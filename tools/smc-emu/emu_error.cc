@@ -36,6 +36,15 @@ std::string errorLine(std::string_view message) {
 
 }  // namespace
 
+std::string quoted(std::string_view text) {
+  // Not "'" + std::string(text) + "'": g++ 12 at -O3 warns of an overlapping
+  // copy inside libstdc++ that cannot happen (a false -Wrestrict).
+  std::string out = "'";
+  out.append(text);
+  out += '\'';
+  return out;
+}
+
 void printEmuError(std::string_view message) noexcept {
   try {
     writeAll(STDERR_FILENO, errorLine(message));

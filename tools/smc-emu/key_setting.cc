@@ -22,9 +22,6 @@ int hexDigit(char c) {
 KeySetting parseKeySetting(std::string_view text) {
   // Names and types are exactly four characters and may hold ':' or '=', so
   // the fields are found by position, not by searching for separators.
-  // Not "'" + std::string(text): g++ 12 at -O3 warns of an overlapping
-  // copy inside libstdc++ that cannot happen (a false -Wrestrict).
-  const std::string quoted = std::string("'").append(text) + "'";
   KeySetting setting;
   std::string_view hex;
   if (text.size() >= 5 && text[4] == '=') {
@@ -33,15 +30,15 @@ KeySetting parseKeySetting(std::string_view text) {
     setting.type = std::string(text.substr(5, 4));
     hex = text.substr(10);
   } else {
-    throw EmuError(quoted + " is not NAME=HEX or NAME:TYPE=HEX with a four-character NAME and TYPE");
+    throw EmuError(quoted(text) + " is not NAME=HEX or NAME:TYPE=HEX with a four-character NAME and TYPE");
   }
   setting.name = std::string(text.substr(0, 4));
   if (!emu::isFourPrintable(setting.name) || (setting.type && !emu::isFourPrintable(*setting.type))) {
-    throw EmuError(quoted + ": NAME and TYPE must be printable ASCII characters");
+    throw EmuError(quoted(text) + ": NAME and TYPE must be printable ASCII characters");
   }
   if (hex.size() % 2 != 0 || hex.size() > kMaxHexDigits ||
       !std::all_of(hex.begin(), hex.end(), [](char c) { return hexDigit(c) >= 0; })) {
-    throw EmuError(quoted + ": HEX must be an even number of hex digits, at most 64");
+    throw EmuError(quoted(text) + ": HEX must be an even number of hex digits, at most 64");
   }
   for (std::size_t i = 0; i < hex.size(); i += 2) {
     setting.value.push_back(static_cast<std::uint8_t>(hexDigit(hex[i]) * 16 + hexDigit(hex[i + 1])));

@@ -12,22 +12,20 @@
 namespace {
 
 emu::Fault faultOf(std::string_view text) {
-  // Not "'" + std::string(text): g++ 12 at -O3 warns of an overlapping
-  // copy inside libstdc++ that cannot happen (a false -Wrestrict).
-  const std::string quoted = std::string("'").append(text) + "'";
   if (auto fault = emu::parseFault(text)) {
     // A call that answers success is no fault: the helper would report
     // success while the trace says that the call failed.
     if (!fault->noDriver && fault->ioReturn == 0 && fault->result == 0 && !fault->replySize) {
-      throw EmuError("--fail " + quoted + ": a fault must fail; result=0 and io=0 are success");
+      throw EmuError("--fail " + quoted(text) + ": a fault must fail; result=0 and io=0 are success");
     }
     return *fault;
   }
   if (text.starts_with("open=key-not-found") || text.starts_with("open=result=") ||
       text.starts_with("open=reply=")) {
-    throw EmuError("--fail " + quoted + ": an opening cannot fail with key-not-found, result=N or reply=N");
+    throw EmuError("--fail " + quoted(text) +
+                   ": an opening cannot fail with key-not-found, result=N or reply=N");
   }
-  throw EmuError("--fail " + quoted +
+  throw EmuError("--fail " + quoted(text) +
                  " is not open=ERR[@N] or CALL:KEY=ERR[@N] (see smc-emu --help)");
 }
 

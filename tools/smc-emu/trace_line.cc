@@ -30,9 +30,10 @@ std::string traceLine(const Event& event) {
     case Event::Kind::read: line = "read " + event.key; break;
     case Event::Kind::write:
       line = "write " + event.key;
-      // Not " " + hexOf(...): g++ 12 at -O3 warns of an overlapping copy
-      // inside libstdc++ that cannot happen (a false -Wrestrict).
-      if (!event.failed() && !event.bytes.empty()) line.append(" ").append(hexOf(event.bytes));
+      if (!event.failed() && !event.bytes.empty()) {
+        line += ' ';
+        line += hexOf(event.bytes);
+      }
       break;
     case Event::Kind::other:
       line = "call " + event.key + " sub=" + std::to_string(event.subCommand);
