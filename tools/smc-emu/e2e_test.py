@@ -190,6 +190,8 @@ class Commands(E2E):
                 self.expect(["--machine", machine, "capabilities"], caps(arch.replace("absent", "x86_64"), *present),
                             "no-driver " * 7 if driver == "absent" else checks, state=state)
                 self.assertEqual(lines(state), catalog)
+                # The file that --print-state prints is the one that --state makes.
+                self.assertEqual(run([EMU, "--machine", machine, "--print-state"]), (text(state), "", 0))
                 # From the file now: each key's information, then its value, over connections of their own.
                 unknown = "driver-not-found" if driver == "absent" else "key-not-found"
                 reads = " ".join(f"?{k}/not-privileged" if k in refused else f"?{k} <{k}" if k in present else f"-{k}"

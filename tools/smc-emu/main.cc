@@ -147,6 +147,15 @@ int main(int argc, char** argv) {
     emu::MachineState state =
         saved ? *saved : emu::findBuiltinMachine(options.machine)->make();
     applyOptions(options, state);
+    if (options.printState) {
+      // A file that --state loads: the way to start from a built-in machine
+      // and edit it. Checked, since a lost text would pass for an empty one.
+      const std::string text = stateText(state);
+      if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+        throw EmuError("cannot print the state: " + std::string(std::strerror(errno)));
+      }
+      return 0;
+    }
     prepareFiles(options, saved.has_value(), state, recorder);
 
     emu::applyState(mac, state);
