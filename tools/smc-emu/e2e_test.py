@@ -20,6 +20,7 @@ import unittest
 import jsonschema
 
 CHARGE = EMU = VALIDATOR = None
+SCHEMA = AJV = None  # the schema's file; Ajv's command line (npm's @jirutka/ajv-cli), its second validator
 STRINGS = FAILING_EMU = None  # the naughty strings; smc-emu whose allocations fail on demand
 WRAP = []  # a command that runs each binary, such as valgrind
 
@@ -564,16 +565,38 @@ class Schema(unittest.TestCase):
             with self.subTest(line=example):
                 self.assertEqual(VALIDATOR.is_valid(json.loads(example)), example in GOOD_LINES)
 
+    def test_ajv_in_strict_mode_agrees(self):
+        """Ajv 8, the validator of JavaScript apps, in strict mode: the schema compiles without a
+        complaint and takes each line as jsonschema does."""
+        if not AJV:
+            self.skipTest("no --ajv")
+        with tempfile.TemporaryDirectory() as folder:
+            expected = {}
+            for i, example in enumerate(GOOD_LINES + BAD_LINES):
+                path = os.path.join(folder, f"{i}.json")
+                with open(path, "w", encoding="utf-8") as f:
+                    f.write(example)
+                expected[path] = (example, "valid" if example in GOOD_LINES else "invalid")
+            done = subprocess.run(["node", AJV, "validate", "--strict=true", "--errors=no", "-s", SCHEMA]
+                                  + list(expected), capture_output=True, text=True)
+        # One verdict per file on standard error, and nothing else.
+        verdicts = dict(line.rsplit(" ", 1) for line in done.stderr.splitlines() if line.count(" ") == 1)
+        self.assertEqual(done.stderr.count("\n"), len(expected), done.stderr[:2000])
+        for path, (example, verdict) in expected.items():
+            self.assertEqual(verdicts.get(path), verdict, example)
+
 
 def main():
-    global CHARGE, EMU, VALIDATOR, WRAP, STRINGS, FAILING_EMU
+    global CHARGE, EMU, VALIDATOR, WRAP, STRINGS, FAILING_EMU, SCHEMA, AJV
     parser = argparse.ArgumentParser()
     for name in ("charge", "emu", "schema"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--wrap", default="", help="a command prefix for every run of the binaries")
     parser.add_argument("--strings", help="blns.json, the naughty strings")
     parser.add_argument("--failing-emu", help="smc-emu with an operator new that fails on demand")
+    parser.add_argument("--ajv", help="lib/main.js of the npm package @jirutka/ajv-cli")
     args, rest = parser.parse_known_args()
+    SCHEMA, AJV = args.schema, args.ajv
     CHARGE, EMU, WRAP, FAILING_EMU = args.charge, args.emu, args.wrap.split(), args.failing_emu
     VALIDATOR = jsonschema.Draft202012Validator(json.loads(text(args.schema)))
     STRINGS = json.loads(text(args.strings)) if args.strings else None
