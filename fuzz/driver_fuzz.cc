@@ -19,9 +19,10 @@
 
 namespace {
 
-// The control keys, a key nobody asks for, and a name with a high byte.
-constexpr std::array<const char*, 9> kNames{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE",
-                                            "CH0J", "ACLC", "BNum", "\xff" "CH0"};
+// The control keys, a generation key, a key nobody asks for, and a name
+// with a high byte.
+constexpr std::array<const char*, 10> kNames{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J",
+                                             "ACLC", "bfD0", "BNum", "\xff" "CH0"};
 
 std::string keyName(FuzzedDataProvider& in) {
   return kNames.at(in.ConsumeIntegralInRange<std::size_t>(0, kNames.size() - 1));
@@ -36,7 +37,9 @@ void buildMachine(FuzzedDataProvider& in, emu::EmulatedMac& mac) {
     const auto size = in.ConsumeIntegralInRange<std::uint32_t>(0, 40);
     emu::Bytes value = in.ConsumeBytes<std::uint8_t>(size);
     value.resize(size);
-    mac.keys[name] = emu::Key{in.ConsumeBytesAsString(4), size, value};
+    mac.keys[name] = emu::Key{.type = in.ConsumeBytesAsString(4),
+                              .attributes = in.ConsumeIntegral<std::uint8_t>(),
+                              .value = value};
   }
   for (int n = in.ConsumeIntegralInRange<int>(0, 4); n > 0; --n) {
     emu::Fault fault;
@@ -63,23 +66,29 @@ void buildMachine(FuzzedDataProvider& in, emu::EmulatedMac& mac) {
     mac.faults.push_back(fault);
   }
   for (int n = in.ConsumeIntegralInRange<int>(0, 2); n > 0; --n) mac.refused.insert(keyName(in));
+  if (in.ConsumeBool()) mac.refusedForRun.insert(keyName(in));
 }
 
 /// A key that `keys` reports as known is the machine's, with its type (four
-/// bytes, zero-padded), its size and, when read, its value cut to 32 bytes:
-/// a fault can only make a call fail, never change an answer.
+/// bytes, zero-padded), its size, its attribute byte and, when read, its
+/// value cut to 32 bytes: a fault can only make a call fail, never change an
+/// answer.
 void requireKeysAgree(const nlohmann::ordered_json& keys, const emu::EmulatedMac& mac) {
   for (const auto& item : keys.items()) {
     const auto& report = item.value();
     if (!report["known"].get<bool>()) continue;
     const auto found = mac.keys.find(item.key());
-    fuzz::require(found != mac.keys.end() && !mac.refused.contains(item.key()), "a known key exists");
+    fuzz::require(found != mac.keys.end() && !mac.refused.contains(item.key()) &&
+                      !mac.refusedForRun.contains(item.key()),
+                  "a known key exists");
     const emu::Key& key = found->second;
     std::string type = key.type;
     type.resize(4, '\0');
-    fuzz::require(fuzz::latin1Bytes(report["type"]) == type && report["size"] == key.size,
-                  "the key's type and size");
-    const emu::Bytes first(key.value.begin(), key.value.begin() + std::min<std::ptrdiff_t>(key.size, 32));
+    fuzz::require(fuzz::latin1Bytes(report["type"]) == type && report["size"] == key.value.size() &&
+                      report["attributes"] == emu::hexOf({key.attributes}),
+                  "the key's type, size and attribute byte");
+    const emu::Bytes first(key.value.begin(),
+                           key.value.begin() + std::min<std::ptrdiff_t>(std::ssize(key.value), 32));
     fuzz::require(!report.contains("value") || report["value"] == emu::hexOf(first), "the key's value");
   }
 }
@@ -91,7 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   emu::EmulatedMac mac;
   buildMachine(in, mac);
   platform::attachMachine(&mac);
-  static const std::array<std::vector<std::string>, 8> kRuns{{
+  static const std::array<std::vector<std::string>, 10> kRuns{{
+      {"smc-charge", "controls"},
+      {"smc-charge", "adapter-status"},
       {"smc-charge", "capabilities"},
       {"smc-charge", "keys"},
       {"smc-charge", "version"},
@@ -107,11 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::requireDocumentedShape(line, args[1]);
     fuzz::require(mac.openConnections() == 0 && mac.heldServices() == 0, "connections balance");
     fuzz::require(mac.maxOpenConnections() <= 1, "at most one connection at a time");
-    if (args[1] == "keys") {
-      requireKeysAgree(line["keys"], mac);
-      for (const auto& event : mac.log()) {
-        fuzz::require(event.kind != emu::Event::Kind::write, "keys writes nothing");
-      }
+    if (args[1] == "keys") requireKeysAgree(line["keys"], mac);
+    // Only "charging" and "adapter" write; every other command only asks.
+    for (const auto& event : mac.log()) {
+      fuzz::require(args.size() == 3 || event.kind != emu::Event::Kind::write, "only a write writes");
     }
     fuzz::require(args[1] != "version" || mac.log().empty(), "version makes no driver call");
     // A reported success must be a write the controller carried out.

@@ -13,9 +13,9 @@ namespace fuzz {
 
 namespace {
 
-constexpr std::array<std::string_view, 11> kOrder{"ok",    "command",  "backend", "status", "value",
+constexpr std::array<std::string_view, 12> kOrder{"ok",    "command",  "backend", "status", "value",
                                                   "code",  "error",    "supports", "arch", "keys",
-                                                  "version"};
+                                                  "controls", "version"};
 
 bool oneOf(const nlohmann::ordered_json& value, std::initializer_list<std::string_view> words) {
   if (!value.is_string()) return false;
@@ -59,11 +59,13 @@ bool accessFailure(const nlohmann::ordered_json& error) {
   return error.is_string() && std::regex_match(error.get_ref<const std::string&>(), kFailures);
 }
 
-/// Each of the seven keys in order: known with type, size and a value (the
-/// first 32 bytes at most, lower-case hex) or a failure, or unknown with a failure.
+/// Each of the twelve keys in order: known with type, size, attribute byte and
+/// a value (the first 32 bytes at most, lower-case hex) or a failure, or
+/// unknown with a failure.
 void requireKeyReports(const nlohmann::ordered_json& keys) {
-  const std::vector<std::string> seven{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"};
-  require(keys.is_object() && membersOf(keys) == seven, "keys holds the seven keys in order");
+  const std::vector<std::string> twelve{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J",
+                                        "ACLC", "CHLS", "CHIB", "bfD0", "bfE0", "bfF0"};
+  require(keys.is_object() && membersOf(keys) == twelve, "keys holds the twelve keys in order");
   for (const auto& item : keys.items()) {
     const auto& report = item.value();
     require(report.is_object() && report.contains("known") && report["known"].is_boolean(), "known");
@@ -72,10 +74,13 @@ void requireKeyReports(const nlohmann::ordered_json& keys) {
       continue;
     }
     const bool readFailed = report.contains("error");
-    require(readFailed ? hasExactly(report, {"known", "type", "size", "error"})
-                       : hasExactly(report, {"known", "type", "size", "value"}),
-            "a known key: type, size, then its value or how the read failed");
+    require(readFailed ? hasExactly(report, {"known", "type", "size", "attributes", "error"})
+                       : hasExactly(report, {"known", "type", "size", "attributes", "value"}),
+            "a known key: type, size, attributes, then its value or how the read failed");
     require(latin1Bytes(report["type"]).size() == 4 && report["size"].is_number_unsigned(), "type and size");
+    require(report["attributes"].is_string() &&
+                std::regex_match(report["attributes"].get_ref<const std::string&>(), std::regex("[0-9a-f]{2}")),
+            "the attribute byte as two lower-case hex digits");
     if (readFailed) {
       require(accessFailure(report["error"]), "how the read failed");
       continue;
@@ -148,7 +153,7 @@ void requireDocumentedShape(const nlohmann::ordered_json& line, const std::strin
     const std::string code = line["code"];
     require(documentedFailure(code, line["error"]), "a failure code with its message");
     require(write ? code != "STATUS_UNAVAILABLE" && code != "UNKNOWN_COMMAND" && code != "INVALID_ARGS"
-                  : command == "charging-status" && code == "STATUS_UNAVAILABLE",
+                  : (command == "charging-status" || command == "adapter-status") && code == "STATUS_UNAVAILABLE",
             "a failure that the command can have");
     require(!write                       ? hasExactly(line, {"ok", "command", "code", "error"})
             : code == "WRITE_UNAVAILABLE" ? hasExactly(line, {"ok", "command", "value", "code", "error"})
@@ -169,18 +174,25 @@ void requireDocumentedShape(const nlohmann::ordered_json& line, const std::strin
     }
     require(keys == std::set<std::string>{"CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"},
             "supports holds the seven keys");
+  } else if (command == "controls") {
+    require(hasExactly(line, {"ok", "command", "controls"}) && line["controls"].is_object(), "controls shape");
+    static const std::regex kControls(
+        R"re(\{("charging-status":"(CHTE|CH0B)",?)?("charging":"(CHTE|CH0B_CH0C)",?)?)re"
+        R"re(("adapter-status":"(CHIE|CH0J|CH0I)",?)?("adapter":"(CHIE|CH0J|CH0I)")?\})re");
+    require(std::regex_match(line["controls"].dump(), kControls), "operations in order, each with its backends");
   } else if (command == "version") {
     require(hasExactly(line, {"ok", "command", "version"}) && line["version"].is_string(), "version shape");
-  } else if (command == "charging-status") {
+  } else if (command == "charging-status" || command == "adapter-status") {
     require(hasExactly(line, {"ok", "command", "backend", "status"}), "status shape");
     require(oneOf(line["status"], {"enabled", "disabled"}) ||
-                (line["backend"] == "CHTE" && line["status"] == "unknown"),
+                (line["backend"] != "CH0B" && line["status"] == "unknown"),
             "status word");
   } else {
     require(write && hasExactly(line, {"ok", "command", "backend", "value"}), "write success shape");
   }
   if (line.contains("backend")) {
     require(command == "charging-status" ? oneOf(line["backend"], {"CHTE", "CH0B"})
+            : command == "adapter-status" ? oneOf(line["backend"], {"CHIE", "CH0J", "CH0I"})
             : command == "charging"      ? oneOf(line["backend"], {"CHTE", "CH0B_CH0C"})
                                          : oneOf(line["backend"], {"CHIE", "CH0J", "CH0I"}),
             "backend of the command");

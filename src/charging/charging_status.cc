@@ -2,20 +2,22 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "charging/key_access.h"
 
-std::optional<ChargingStatus> readChargingStatus() {
+std::optional<StatusReading> readChargingStatus() {
   // An empty "CHTE" is a zero-size placeholder that carries no control, so it
   // tells nothing about charging and counts as no value at all.
   if (const auto chte = readKeyBytes("CHTE"); chte && !chte->empty()) {
     std::array<std::uint8_t, 4> first{};  // shorter values are padded with zeros
     for (std::size_t i = 0; i < first.size() && i < chte->size(); ++i) first[i] = (*chte)[i];
-    if (first == std::array<std::uint8_t, 4>{0, 0, 0, 0}) return ChargingStatus{"CHTE", "enabled"};
-    if (first == std::array<std::uint8_t, 4>{1, 0, 0, 0}) return ChargingStatus{"CHTE", "disabled"};
-    return ChargingStatus{"CHTE", "unknown"};
+    std::string status = "unknown";
+    if (first == std::array<std::uint8_t, 4>{0, 0, 0, 0}) status = "enabled";
+    if (first == std::array<std::uint8_t, 4>{1, 0, 0, 0}) status = "disabled";
+    return StatusReading{.backend = "CHTE", .status = std::move(status)};
   }
   const auto ch0b = readKeyBytes("CH0B");
   if (!ch0b || ch0b->empty()) return std::nullopt;
-  return ChargingStatus{"CH0B", ch0b->front() == 0 ? "enabled" : "disabled"};
+  return StatusReading{.backend = "CH0B", .status = ch0b->front() == 0 ? "enabled" : "disabled"};
 }

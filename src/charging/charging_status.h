@@ -5,11 +5,11 @@
 #include <string>
 
 /// The key whose value decided, and "enabled", "disabled" or "unknown".
-struct ChargingStatus {
-  std::string backend;
-  std::string status;
-  bool operator==(const ChargingStatus&) const = default;
+struct StatusReading {
+  std::string backend{};
+  std::string status{};
+  bool operator==(const StatusReading&) const = default;
 };
 
 /// Reads "CHTE", else "CH0B"; none when neither tells the status.
-std::optional<ChargingStatus> readChargingStatus();
+std::optional<StatusReading> readChargingStatus();

@@ -1,48 +1,58 @@
 #include "charging/charging_write.h"
 
 #include <array>
-#include <cstdint>
-#include <string_view>
+#include <utility>
+
+// Existence for a write means a usable size (key_access.h): a zero-size
+// placeholder would take the write and store nothing. The writes and every
+// report of what they would do decide through the two functions below, so
+// that the report and the write cannot disagree.
+
+std::optional<std::string> chargingBackend() {
+  if (keyUsable("CHTE")) return "CHTE";
+  if (keyUsable("CH0B") || keyUsable("CH0C")) return "CH0B_CH0C";
+  return std::nullopt;
+}
 
 WriteOutcome writeCharging(bool on) {
-  // Existence for a write means a size above 0: a zero-size placeholder would
-  // take the write and store nothing.
-  if (keyWritable("CHTE")) {
-    return WriteAttempt{"CHTE", writeKeyBytes("CHTE", on ? ByteList{0, 0, 0, 0}
-                                                         : ByteList{1, 0, 0, 0})};
+  const auto backend = chargingBackend();
+  if (!backend) return std::nullopt;
+  if (*backend == "CHTE") {
+    return WriteAttempt{.backend = "CHTE",
+                        .result = writeKeyBytes("CHTE", on ? ByteList{0, 0, 0, 0}
+                                                           : ByteList{1, 0, 0, 0})};
   }
-  if (!keyWritable("CH0B") && !keyWritable("CH0C")) return std::nullopt;
 
   const ByteList value{static_cast<std::uint8_t>(on ? 0x00 : 0x02)};
   // Each key is checked again right before its write; the first answers are
   // not reused, so a key that vanished in between is skipped, not written.
   bool wrote = false;
   for (const std::string_view key : {"CH0B", "CH0C"}) {
-    if (!keyWritable(key)) continue;
+    if (!keyUsable(key)) continue;
     WriteResult result = writeKeyBytes(key, value);
-    if (!result.ok()) return WriteAttempt{"CH0B_CH0C", std::move(result)};
+    if (!result.ok()) return WriteAttempt{.backend = "CH0B_CH0C", .result = std::move(result)};
     wrote = true;
   }
   // Success is claimed only for a value that was actually written.
   if (!wrote) return std::nullopt;
-  return WriteAttempt{"CH0B_CH0C", Done{}};
+  return WriteAttempt{.backend = "CH0B_CH0C"};
+}
+
+std::optional<AdapterControl> adapterControl() {
+  static constexpr std::array<AdapterControl, 3> kControls{{
+      {.key = "CHIE", .on = 0x00, .off = 0x08},
+      {.key = "CH0J", .on = 0x00, .off = 0x01},
+      {.key = "CH0I", .on = 0x00, .off = 0x01},
+  }};
+  for (const AdapterControl& control : kControls) {
+    if (keyUsable(control.key)) return control;
+  }
+  return std::nullopt;
 }
 
 WriteOutcome writeAdapter(bool on) {
-  struct Control {
-    std::string_view key;
-    std::uint8_t on;
-    std::uint8_t off;
-  };
-  static constexpr std::array<Control, 3> kControls{{
-      {"CHIE", 0x00, 0x08},
-      {"CH0J", 0x00, 0x01},
-      {"CH0I", 0x00, 0x01},
-  }};
-  for (const Control& control : kControls) {
-    if (!keyWritable(control.key)) continue;
-    return WriteAttempt{std::string(control.key),
-                        writeKeyBytes(control.key, ByteList{on ? control.on : control.off})};
-  }
-  return std::nullopt;
+  const auto control = adapterControl();
+  if (!control) return std::nullopt;
+  return WriteAttempt{.backend = std::string(control->key),
+                      .result = writeKeyBytes(control->key, ByteList{on ? control->on : control->off})};
 }

@@ -1,6 +1,7 @@
 #include "charging/key_access.h"
 
 #include <exception>
+#include <tuple>
 #include <utility>
 
 #include "smc/four_char.h"
@@ -22,7 +23,7 @@ SMCResult<T> oneShot(Body&& body) {
 
 /// The key's information, or none on any failure: an existence check never
 /// fails its caller.
-std::optional<DataType> keyInformationOnce(std::string_view key) {
+std::optional<DataType> keyInformationOrNone(std::string_view key) {
   const auto info = keyInformationOrError(key);
   if (info.ok()) return info.value();
   return std::nullopt;
@@ -30,11 +31,11 @@ std::optional<DataType> keyInformationOnce(std::string_view key) {
 
 }  // namespace
 
-bool keyAvailable(std::string_view key) { return keyInformationOnce(key).has_value(); }
+bool keyAvailable(std::string_view key) { return keyInformationOrNone(key).has_value(); }
 
-bool keyWritable(std::string_view key) {
-  const auto info = keyInformationOnce(key);
-  return info && info->size > 0;
+bool keyUsable(std::string_view key) {
+  const auto info = keyInformationOrNone(key);
+  return info && info->size > 0 && info->size <= std::tuple_size_v<SMCBytes>;
 }
 
 std::optional<ByteList> readKeyBytes(std::string_view key) {

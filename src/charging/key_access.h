@@ -16,9 +16,11 @@ using WriteResult = SMCResult<Done>;
 /// request; every failure is false.
 bool keyAvailable(std::string_view key);
 
-/// True when the key is available and reports a size above 0: a zero-size key
-/// is a placeholder that would store nothing, so the writes treat it as absent.
-bool keyWritable(std::string_view key);
+/// True when the key is available and reports a size from 1 to 32: a
+/// zero-size key is a placeholder that would store nothing, and a larger one
+/// cannot travel in the block's 32-byte value field, so the writes, and the
+/// readings that follow a write's choice, treat both as absent.
+bool keyUsable(std::string_view key);
 
 /// The key's value (possibly empty), or none on any failure.
 std::optional<ByteList> readKeyBytes(std::string_view key);

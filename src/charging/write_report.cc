@@ -5,33 +5,32 @@
 ErrorReport reportFor(const SMCError& error) {
   switch (error.kind) {
     case SMCError::Kind::keyNotFound:
-      return {"KEY_NOT_FOUND", "SMC key not found: " + error.keyName};
+      return {.code = "KEY_NOT_FOUND", .message = "SMC key not found: " + error.keyName};
     case SMCError::Kind::driverNotFound:
-      return {"DRIVER_NOT_FOUND", "AppleSMC driver not found"};
+      return {.code = "DRIVER_NOT_FOUND", .message = "AppleSMC driver not found"};
     case SMCError::Kind::failedToOpen:
-      return {"SMC_OPEN_FAILED", "failed to open AppleSMC"};
+      return {.code = "SMC_OPEN_FAILED", .message = "failed to open AppleSMC"};
     case SMCError::Kind::notPrivileged:
-      return {"PERMISSION_DENIED", "root privileges required"};
+      return {.code = "PERMISSION_DENIED", .message = "root privileges required"};
     case SMCError::Kind::unknown:
       break;
   }
-  return {"WRITE_FAILED", "SMC write failed: io=" + std::to_string(error.ioReturn) +
-                              " smc=" + std::to_string(error.smcResult)};
+  return {.code = "WRITE_FAILED", .message = "SMC write failed: io=" + std::to_string(error.ioReturn) +
+                                            " smc=" + std::to_string(error.smcResult)};
 }
 
 JsonResponse writeResponse(const std::string& command, const std::string& value,
                            const WriteOutcome& outcome) {
   if (!outcome) {
-    return {false, command, std::nullopt, std::nullopt, value,
-            "WRITE_UNAVAILABLE", "no supported control key found", std::nullopt, std::nullopt};
+    return {.ok = false, .command = command, .value = value, .code = "WRITE_UNAVAILABLE",
+            .error = "no supported control key found"};
   }
   if (outcome->result.ok()) {
-    return {true, command, outcome->backend, std::nullopt, value,
-            std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    return {.ok = true, .command = command, .backend = outcome->backend, .value = value};
   }
   ErrorReport report = reportFor(outcome->result.error());
-  return {false, command, outcome->backend, std::nullopt, value,
-          std::move(report.code), std::move(report.message), std::nullopt, std::nullopt};
+  return {.ok = false, .command = command, .backend = outcome->backend, .value = value,
+          .code = std::move(report.code), .error = std::move(report.message)};
 }
 
 void responseForWrite(const std::string& command, const std::string& value,

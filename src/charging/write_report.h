@@ -9,8 +9,8 @@
 
 /// The error code and message that an SMCError is reported with.
 struct ErrorReport {
-  std::string code;
-  std::string message;
+  std::string code{};
+  std::string message{};
 };
 
 /// The code and message for `error`; one fixed pair for each case.

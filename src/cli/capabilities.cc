@@ -13,8 +13,8 @@ JsonResponse capabilitiesRecord(const std::string& command) {
   supports.reserve(kControlKeys.size());
   // Independent checks: a false answer, for whatever reason, stops nothing.
   for (const std::string_view key : kControlKeys) supports.emplace_back(key, keyAvailable(key));
-  return {true, command, std::nullopt, std::nullopt, std::nullopt,
-          std::nullopt, std::nullopt, std::move(supports), machineHardwareName()};
+  return {.ok = true, .command = command, .supports = std::move(supports),
+          .arch = machineHardwareName()};
 }
 
 void capabilitiesResponse(const std::string& command) { printJson(capabilitiesRecord(command)); }

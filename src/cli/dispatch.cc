@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "charging/adapter_status.h"
 #include "charging/charging_status.h"
 #include "charging/charging_write.h"
+#include "charging/controls.h"
 #include "charging/write_report.h"
 #include "cli/capabilities.h"
 #include "cli/keys_report.h"
@@ -14,8 +16,7 @@
 
 JsonResponse errorRecord(const std::string& command, const std::string& code,
                          const std::string& message) {
-  return {false, command, std::nullopt, std::nullopt, std::nullopt,
-          code, message, std::nullopt, std::nullopt};
+  return {.ok = false, .command = command, .code = code, .error = message};
 }
 
 void errorResponse(const std::string& command, const std::string& code,
@@ -30,14 +31,18 @@ JsonResponse respond(std::span<const std::string> args) {
   if (command == "capabilities") return capabilitiesRecord(command);
   if (command == "keys") return keysRecord(command);
 
-  if (command == "charging-status") {
-    const auto status = readChargingStatus();
+  // Each status reading answers alike: the key that decided and its word.
+  const bool chargingStatus = command == "charging-status";
+  if (chargingStatus || command == "adapter-status") {
+    const auto status = chargingStatus ? readChargingStatus() : readAdapterStatus();
     if (!status) {
       return errorRecord(command, "STATUS_UNAVAILABLE", "unable to determine charging status");
     }
-    return {true, command, status->backend, status->status, std::nullopt,
-            std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    return {.ok = true, .command = command, .backend = status->backend, .status = status->status};
   }
+
+  // What each operation would use here, for the app that offers them.
+  if (command == "controls") return {.ok = true, .command = command, .controls = usableControls()};
 
   const bool charging = command == "charging";
   if (charging || command == "adapter") {
@@ -52,8 +57,7 @@ JsonResponse respond(std::span<const std::string> args) {
 
   // The installed copy's version, for the app that ships it: no SMC access.
   if (command == "version") {
-    return {true,         command,      std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-            std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::string(helperVersion())};
+    return {.ok = true, .command = command, .version = std::string(helperVersion())};
   }
 
   return errorRecord(command, "UNKNOWN_COMMAND", "unknown command");

@@ -37,7 +37,7 @@ std::string hexOf(const ByteList& bytes) {
 /// each over a connection of its own. A placeholder is read too: its empty
 /// value is what tells it from a control.
 KeyReport reportOn(std::string_view key) {
-  KeyReport report{std::string(key), false, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+  KeyReport report{.name = std::string(key)};
   const auto info = keyInformationOrError(key);
   if (!info.ok()) {
     report.error = failureText(info.error());
@@ -46,6 +46,7 @@ KeyReport reportOn(std::string_view key) {
   report.known = true;
   report.type = toFourChar(info.value().type);
   report.size = info.value().size;
+  report.attributes = hexOf(ByteList{info.value().attributes});
   const auto bytes = readKeyBytesOrError(key);
   if (bytes.ok()) {
     report.value = hexOf(bytes.value());
@@ -59,9 +60,9 @@ KeyReport reportOn(std::string_view key) {
 
 JsonResponse keysRecord(const std::string& command) {
   KeyReports keys;
-  keys.reserve(kControlKeys.size());
+  keys.reserve(kControlKeys.size() + kGenerationKeys.size());
   // Independent, as in the capabilities report: one key's failure stops nothing.
   for (const std::string_view key : kControlKeys) keys.push_back(reportOn(key));
-  return {true,         command,      std::nullopt,          std::nullopt,    std::nullopt, std::nullopt,
-          std::nullopt, std::nullopt, machineHardwareName(), std::move(keys), std::nullopt};
+  for (const std::string_view key : kGenerationKeys) keys.push_back(reportOn(key));
+  return {.ok = true, .command = command, .arch = machineHardwareName(), .keys = std::move(keys)};
 }

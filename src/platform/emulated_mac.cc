@@ -14,6 +14,7 @@ constexpr size_t kBlockSize = 80;
 constexpr size_t kKeyAt = 0;
 constexpr size_t kDataSizeAt = 28;
 constexpr size_t kDataTypeAt = 32;
+constexpr size_t kAttributesAt = 36;
 constexpr size_t kResultAt = 40;
 constexpr size_t kData8At = 42;
 constexpr size_t kBytesAt = 48;
@@ -101,7 +102,7 @@ Fault* EmulatedMac::firingFault(Call call, std::string_view key, bool lookup) {
 
 io_service_t EmulatedMac::matchService(std::string_view className) {
   if (className != "AppleSMC" || !driverPresent || firingFault(Call::open, {}, true) != nullptr) {
-    record({Event::Kind::noDriver, {}, 0, {}, 0, 0});
+    record({.kind = Event::Kind::noDriver});
     return 0;
   }
   const io_service_t service = nextHandle_++;
@@ -112,18 +113,18 @@ io_service_t EmulatedMac::matchService(std::string_view className) {
 kern_return_t EmulatedMac::openService(io_service_t service, task_port_t owningTask,
                                        uint32_t type, io_connect_t* connect) {
   if (!services_.contains(service) || owningTask != mach_task_self_ || type != 0) {
-    record({Event::Kind::badCall, {}, 0, {}, 0, 0});
+    record({.kind = Event::Kind::badCall});
     return kIOReturnBadArgument;
   }
   if (const Fault* fault = firingFault(Call::open, {}, false); fault != nullptr) {
-    record({Event::Kind::open, {}, 0, {}, fault->ioReturn, 0});
+    record({.kind = Event::Kind::open, .ioReturn = fault->ioReturn});
     return fault->ioReturn;
   }
   const io_connect_t connection = nextHandle_++;
   connections_.insert(connection);
   maxOpen_ = std::max(maxOpen_, connections_.size());
   *connect = connection;
-  record({Event::Kind::open, {}, 0, {}, 0, 0});
+  record({.kind = Event::Kind::open});
   return kIOReturnSuccess;
 }
 
@@ -133,10 +134,10 @@ kern_return_t EmulatedMac::releaseObject(io_object_t object) {
 
 kern_return_t EmulatedMac::closeConnection(io_connect_t connect) {
   if (connections_.erase(connect) == 0) {
-    record({Event::Kind::badCall, {}, 0, {}, 0, 0});
+    record({.kind = Event::Kind::badCall});
     return kIOReturnBadArgument;
   }
-  record({Event::Kind::close, {}, 0, {}, 0, 0});
+  record({.kind = Event::Kind::close});
   return kIOReturnSuccess;
 }
 
@@ -149,7 +150,7 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
       inputSize != kBlockSize || input == nullptr || output == nullptr ||
       outputSize == nullptr || *outputSize != kBlockSize ||
       !onlyUsedBytesSet(static_cast<const uint8_t*>(input))) {
-    record({Event::Kind::badCall, {}, 0, {}, 0, 0});
+    record({.kind = Event::Kind::badCall});
     return kIOReturnBadArgument;
   }
   const auto* in = static_cast<const uint8_t*>(input);
@@ -158,7 +159,7 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
   const uint8_t sub = in[kData8At];
   const uint32_t dataSize = load32(in, kDataSizeAt);
 
-  Event event{Event::Kind::other, name, sub, {}, 0, 0};
+  Event event{.kind = Event::Kind::other, .key = name, .subCommand = sub};
   Call call = Call::info;
   switch (sub) {
     case kGetKeyInfo: event.kind = Event::Kind::info; call = Call::info; break;
@@ -196,7 +197,8 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
   }
   // A key that the firmware refuses is refused to every caller and for every
   // call; a caller without root is refused every write.
-  const bool refusedKey = event.kind != Event::Kind::other && refused.contains(name);
+  const bool refusedKey = event.kind != Event::Kind::other &&
+                          (refused.contains(name) || refusedForRun.contains(name));
   if (refusedKey || (call == Call::write && event.kind == Event::Kind::write && !privileged)) {
     event.ioReturn = kIOReturnNotPrivileged;
     record(event);
@@ -209,8 +211,9 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
   Key& key = found->second;
   switch (event.kind) {
     case Event::Kind::info:
-      store32(reply.data(), kDataSizeAt, key.size);
+      store32(reply.data(), kDataSizeAt, static_cast<uint32_t>(key.value.size()));
       store32(reply.data(), kDataTypeAt, codeOf(key.type));
+      reply[kAttributesAt] = key.attributes;
       break;
     case Event::Kind::read:
       std::fill_n(reply.begin() + kBytesAt, kValueField, 0);

@@ -20,12 +20,20 @@ using Bytes = std::vector<std::uint8_t>;
 /// The controller's result byte for a key that it does not know.
 inline constexpr std::uint8_t kResultKeyNotFound = 132;
 
-/// One SMC key: its type, its reported size and its value (`size` bytes;
-/// sizes above 32 exist, and a read answers only the first 32).
+/// The attribute byte of a key that names none: readable (0x80) and writable
+/// (0x40), with the bits that real controls report beside them.
+inline constexpr std::uint8_t kDefaultAttributes = 0xd4;
+
+/// The type of a placeholder that reports a blank type: the type code 0.
+inline constexpr std::string_view kBlankType{"\0\0\0\0", 4};
+
+/// One SMC key: its type (four characters), its attribute byte and its value.
+/// The size that it reports is the value's length; a key may be larger than
+/// the 32 bytes that a block carries, and a read then answers the first 32.
 struct Key {
   std::string type = "hex_";
-  std::uint32_t size = 0;
-  Bytes value;
+  std::uint8_t attributes = kDefaultAttributes;
+  Bytes value{};
 };
 
 /// What "hw.optional.arm64" answers: 1, 0, or no such name.
@@ -60,9 +68,9 @@ std::string hexOf(const Bytes& bytes);
 struct Event {
   enum class Kind : std::uint8_t { noDriver, open, close, info, read, write, other, badCall };
   Kind kind = Kind::open;
-  std::string key;      ///< the key of a call
+  std::string key{};    ///< the key of a call
   std::uint8_t subCommand = 0;
-  Bytes bytes;          ///< a write's first dataSize bytes sent (at most 32)
+  Bytes bytes{};        ///< a write's first dataSize bytes sent (at most 32)
   /// How the call failed: the IOKit return, else the controller's result
   /// byte; both 0 when it did not fail.
   std::int32_t ioReturn = 0;
@@ -82,6 +90,9 @@ class EmulatedMac final : public platform::Machine {
   /// information query, read and write on them answers kIOReturnNotPrivileged,
   /// whether or not the machine has the key.
   std::set<std::string> refused;
+  /// Refused like `refused`, for this run only: not part of the machine's
+  /// state (MachineState), so a save does not keep them.
+  std::set<std::string> refusedForRun;
   std::vector<Fault> faults;
 
   /// Called with each event as it happens, after the log has it.

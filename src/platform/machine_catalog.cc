@@ -7,63 +7,71 @@ namespace emu {
 
 namespace {
 
-// A key whose value is `value` and whose size is the value's length; an empty
+// A key whose value is `value` (its size is the value's length); an empty
 // value makes a key that exists and holds no data.
-std::pair<const std::string, Key> key(const char* name, const char* type, Bytes value) {
-  const auto size = static_cast<std::uint32_t>(value.size());
-  return {name, Key{type, size, std::move(value)}};
+std::pair<const std::string, Key> key(const char* name, std::string_view type, Bytes value,
+                                      std::uint8_t attributes = kDefaultAttributes) {
+  return {name, Key{.type = std::string(type), .attributes = attributes, .value = std::move(value)}};
 }
+
+// A placeholder as the newest firmware keeps it: no size, a blank type and
+// no attribute bit, as probes show it.
+std::pair<const std::string, Key> blank(const char* name) { return key(name, kBlankType, {}, 0); }
 
 // Each machine is made only when asked for: a run of smc-emu starts one, and
 // making all of them would cost more than the helper's whole run.
 // The SMC's own type codes are four characters: "ui8 " ends in a blank.
+// What firmware updates did to the keys, machine by machine: CH0B, CH0C and
+// CH0I became placeholders and CHTE took over; then CH0J was refused even to
+// root; then CHTE became a placeholder too, with blank types, and the
+// charge-limit and firmware-limit keys were refused as well.
 constexpr std::array<BuiltinMachine, 8> kCatalog{{
-    {"apple-silicon", "a recent Apple silicon Mac: CHTE and CHIE, placeholders for CH0B, CH0C, CH0I",
+    {"apple-silicon",
+     "Apple silicon, firmware of macOS 15 before 15.7 (the default): CHTE and CHIE; CH0B, CH0C, "
+     "CH0I placeholders",
      [] {
-       return MachineState{Arch::arm64, true,
-                           {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
-                            key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})}};
+       return MachineState{.keys = {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}),
+                                    key("CH0B", "hex_", {}), key("CH0C", "hex_", {}),
+                                    key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})}};
      }},
-    {"apple-silicon-legacy", "an Apple silicon Mac on older firmware: CH0B, CH0C, CH0I, CH0J",
+    {"apple-silicon-legacy", "Apple silicon, firmware of macOS 11 to 14: CH0B, CH0C, CH0I, CH0J",
      [] {
-       return MachineState{Arch::arm64, true,
-                           {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}), key("CH0I", "ui8 ", {0}),
-                            key("CH0J", "ui8 ", {0}), key("ACLC", "ui8 ", {0})}};
+       return MachineState{.keys = {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}),
+                                    key("CH0I", "ui8 ", {0}), key("CH0J", "ui8 ", {0}),
+                                    key("ACLC", "ui8 ", {0})}};
      }},
     {"intel", "an Intel Mac: CH0B, CH0C, CH0I, and no hw.optional.arm64 at all",
      [] {
-       return MachineState{Arch::absent, true,
-                           {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}), key("CH0I", "ui8 ", {0}),
-                            key("ACLC", "ui8 ", {0})}};
+       return MachineState{.arch = Arch::absent,
+                           .keys = {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}),
+                                    key("CH0I", "ui8 ", {0}), key("ACLC", "ui8 ", {0})}};
      }},
-    {"placeholder", "firmware that keeps only zero-size CHTE, CH0B, CH0C, CH0I, and a CHIE",
+    {"placeholder", "no firmware's own: only zero-size CHTE, CH0B, CH0C, CH0I, and a CHIE",
      [] {
-       return MachineState{Arch::arm64, true,
-                           {key("CHTE", "ui32", {}), key("CH0B", "hex_", {}), key("CH0C", "hex_", {}),
-                            key("CH0I", "ui8 ", {}), key("CHIE", "hex_", {0})}};
+       return MachineState{.keys = {key("CHTE", "ui32", {}), key("CH0B", "hex_", {}),
+                                    key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}),
+                                    key("CHIE", "hex_", {0})}};
      }},
-    // What firmware updates did to the keys: CH0B, CH0C and CH0I became
-    // placeholders, then CHTE too, and CH0J is refused even to root.
     {"apple-silicon-15.7",
-     "Apple silicon, firmware of macOS 15.7 and 26: CHTE and CHIE; CH0B, CH0C, CH0I "
+     "Apple silicon, firmware of macOS 15.7 and 26 before 26.7: CHTE and CHIE; CH0B, CH0C, CH0I "
      "placeholders; CH0J refused even to root",
      [] {
-       return MachineState{Arch::arm64, true,
-                           {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
-                            key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
-                           {"CH0J"}};
+       return MachineState{.keys = {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}),
+                                    key("CH0B", "hex_", {}), key("CH0C", "hex_", {}),
+                                    key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
+                           .refused = {"CH0J"}};
      }},
     {"apple-silicon-15.8",
-     "Apple silicon, firmware of macOS 15.8, 26.7 and 27: CHIE the only control; CHTE, CH0B, "
-     "CH0C, CH0I placeholders; CH0J refused even to root",
+     "Apple silicon, firmware of macOS 15.8, 26.7 and 27 (Macs as shipped since autumn 2026): "
+     "CHIE the only control; CHTE, CH0B, CH0C, CH0I blank placeholders; CH0J, CHLS, CHIB, bfD0, "
+     "bfE0, bfF0 refused even to root",
      [] {
-       return MachineState{Arch::arm64, true,
-                           {key("CHTE", "ui32", {}), key("CHIE", "hex_", {0}), key("CH0B", "hex_", {}),
-                            key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
-                           {"CH0J"}};
+       return MachineState{.keys = {blank("CHTE"), key("CHIE", "hex_", {0}), blank("CH0B"),
+                                    blank("CH0C"), blank("CH0I"), key("ACLC", "ui8 ", {0})},
+                           .refused = {"CH0J", "CHLS", "CHIB", "bfD0", "bfE0", "bfF0"}};
      }},
-    {"bare", "an SMC that knows none of the charging keys", [] { return MachineState{Arch::arm64, true, {}}; }},
-    {"no-driver", "no AppleSMC service at all", [] { return MachineState{Arch::arm64, false, {}}; }},
+    {"bare", "an SMC that knows none of the charging keys", [] { return MachineState{}; }},
+    {"no-driver", "no AppleSMC service at all", [] { return MachineState{.driverPresent = false}; }},
 }};
 
 }  // namespace
@@ -101,7 +109,7 @@ void applyState(EmulatedMac& mac, const MachineState& state) {
 }
 
 MachineState stateOf(const EmulatedMac& mac) {
-  return {mac.arch, mac.driverPresent, mac.keys, mac.refused};
+  return {.arch = mac.arch, .driverPresent = mac.driverPresent, .keys = mac.keys, .refused = mac.refused};
 }
 
 }  // namespace emu

@@ -21,7 +21,7 @@ namespace emu {
 struct MachineState {
   Arch arch = Arch::arm64;
   bool driverPresent = true;
-  std::map<std::string, Key> keys;
+  std::map<std::string, Key> keys{};
   std::set<std::string> refused{};
 };
 

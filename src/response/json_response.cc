@@ -47,26 +47,35 @@ void appendOptional(std::string& out, std::string_view key,
   appendString(out, *text);
 }
 
-/// Appends `reports` as the `keys` member: one object per key, in order, each
-/// with `known` and then only the members that the report holds.
-void appendKeyReports(std::string& out, const KeyReports& reports) {
-  appendKey(out, "keys");
+/// Appends the member `key` as a nested object made of `entries`, in their
+/// order, each written by `appendEntry` (its name, ':' and its value).
+template <class Entries, class AppendEntry>
+void appendObject(std::string& out, std::string_view key, const Entries& entries,
+                  AppendEntry appendEntry) {
+  appendKey(out, key);
   out += '{';
   bool first = true;
-  for (const KeyReport& report : reports) {
+  for (const auto& entry : entries) {
     if (!first) out += ',';
     first = false;
-    appendString(out, report.name);
-    out += report.known ? ":{\"known\":true" : ":{\"known\":false";
-    appendOptional(out, "type", report.type);
-    if (report.size) {
-      appendKey(out, "size");
-      out += std::to_string(*report.size);
-    }
-    appendOptional(out, "value", report.value);
-    appendOptional(out, "error", report.error);
-    out += '}';
+    appendEntry(entry);
   }
+  out += '}';
+}
+
+/// One key of the `keys` member: `known`, then only the members that the
+/// report holds.
+void appendKeyReport(std::string& out, const KeyReport& report) {
+  appendString(out, report.name);
+  out += report.known ? ":{\"known\":true" : ":{\"known\":false";
+  appendOptional(out, "type", report.type);
+  if (report.size) {
+    appendKey(out, "size");
+    out += std::to_string(*report.size);
+  }
+  appendOptional(out, "attributes", report.attributes);
+  appendOptional(out, "value", report.value);
+  appendOptional(out, "error", report.error);
   out += '}';
 }
 
@@ -84,19 +93,23 @@ std::string encodeJson(const JsonResponse& response) {
   appendOptional(out, "code", response.code);
   appendOptional(out, "error", response.error);
   if (response.supports) {
-    appendKey(out, "supports");
-    out += '{';
-    bool first = true;
-    for (const auto& [key, known] : *response.supports) {
-      if (!first) out += ',';
-      first = false;
-      appendString(out, key);
-      out += known ? ":true" : ":false";
-    }
-    out += '}';
+    appendObject(out, "supports", *response.supports, [&](const auto& entry) {
+      appendString(out, entry.first);
+      out += entry.second ? ":true" : ":false";
+    });
   }
   appendOptional(out, "arch", response.arch);
-  if (response.keys) appendKeyReports(out, *response.keys);
+  if (response.keys) {
+    appendObject(out, "keys", *response.keys,
+                 [&](const KeyReport& report) { appendKeyReport(out, report); });
+  }
+  if (response.controls) {
+    appendObject(out, "controls", *response.controls, [&](const auto& entry) {
+      appendString(out, entry.first);
+      out += ':';
+      appendString(out, entry.second);
+    });
+  }
   appendOptional(out, "version", response.version);
   out += '}';
   return out;

@@ -14,32 +14,38 @@ using SupportMap = std::vector<std::pair<std::string, bool>>;
 /// What the SMC answers for one key: whether it knows the key, and then its
 /// type, size and value, or how the information query or the read failed.
 struct KeyReport {
-  std::string name;
-  bool known = false;                 ///< the information query succeeded
-  std::optional<std::string> type;    ///< when known: four characters, valid UTF-8
-  std::optional<std::uint32_t> size;  ///< when known: the size that the SMC reports
-  std::optional<std::string> value;   ///< when read: lower-case hex, at most 32 bytes
-  std::optional<std::string> error;   ///< how the query, or else the read, failed
+  std::string name{};
+  bool known = false;                         ///< the information query succeeded
+  std::optional<std::string> type{};          ///< when known: four characters, valid UTF-8
+  std::optional<std::uint32_t> size{};        ///< when known: the size that the SMC reports
+  std::optional<std::string> attributes{};    ///< when known: the attribute byte, two hex digits
+  std::optional<std::string> value{};         ///< when read: lower-case hex, at most 32 bytes
+  std::optional<std::string> error{};         ///< how the query, or else the read, failed
 };
 
 /// The reports on keys, in the order in which the keys were asked about.
 using KeyReports = std::vector<KeyReport>;
 
+/// For each operation, the backend that it would use; an operation without a
+/// usable key has no entry. Entries stand in a fixed order.
+using ControlMap = std::vector<std::pair<std::string, std::string>>;
+
 /// The one response record of a run. Made once, all members together, and
-/// never changed afterwards; an absent optional member is left out of the line.
+/// never changed afterwards; an absent optional member is left out of the
+/// line. Every member has a default, so that a record is built by naming
+/// only the members it sets.
 struct JsonResponse {
   bool ok = false;
-  std::string command;
-  std::optional<std::string> backend;
-  std::optional<std::string> status;
-  std::optional<std::string> value;
-  std::optional<std::string> code;
-  std::optional<std::string> error;
-  std::optional<SupportMap> supports;
-  std::optional<std::string> arch;
-  /// Only `keys` and `version` set these two. Initialized here so that the
-  /// records of the other commands need not name them.
+  std::string command{};
+  std::optional<std::string> backend{};
+  std::optional<std::string> status{};
+  std::optional<std::string> value{};
+  std::optional<std::string> code{};
+  std::optional<std::string> error{};
+  std::optional<SupportMap> supports{};
+  std::optional<std::string> arch{};
   std::optional<KeyReports> keys{};
+  std::optional<ControlMap> controls{};
   std::optional<std::string> version{};
 };
 

@@ -13,9 +13,9 @@ OutputLine outputLine(const JsonResponse& response) {
   // The users make every text valid before they make the record; this check
   // keeps a mistake there from ever putting bytes on the line that a JSON
   // parser would refuse.
-  if (!isValidUtf8(text)) return {std::string(kFallbackLine), 1};
+  if (!isValidUtf8(text)) return {.text = std::string(kFallbackLine), .exitStatus = 1};
   text += '\n';
-  return {std::move(text), response.ok ? 0 : 1};
+  return {.text = std::move(text), .exitStatus = response.ok ? 0 : 1};
 }
 
 void writeAll(int fd, std::string_view text) noexcept {
@@ -36,7 +36,7 @@ void writeOut(std::string_view text) noexcept { writeAll(STDOUT_FILENO, text); }
 }  // namespace
 
 void printJson(const JsonResponse& response) noexcept {
-  OutputLine line{{}, 1};
+  OutputLine line{.exitStatus = 1};
   try {
     line = outputLine(response);
   } catch (...) {

@@ -13,8 +13,9 @@ std::uint32_t fourChar(std::string_view name);
 /// U+00FF and written as UTF-8 (4 to 8 bytes).
 std::string toFourChar(std::uint32_t code);
 
-/// A key's type code and value size, as the SMC reports them.
+/// A key's type code, value size and attribute byte, as the SMC reports them.
 struct DataType {
-  std::uint32_t type = 0;  ///< four-character type code
-  std::uint32_t size = 0;  ///< number of value bytes
+  std::uint32_t type = 0;       ///< four-character type code
+  std::uint32_t size = 0;       ///< number of value bytes
+  std::uint8_t attributes = 0;  ///< 0x80: readable, 0x40: writable; only reported
 };

@@ -51,7 +51,8 @@ SMCResult<DataType> SMCClient::keyInformation(std::uint32_t code) {
   request.data8 = raw(SMCParamStruct::Selector::getKeyInfo);
   const auto reply = callDriver(request);
   if (!reply.ok()) return reply.error();
-  return DataType{reply.value().keyInfo.dataType, reply.value().keyInfo.dataSize};
+  const SMCParamStruct::KeyInfoData& info = reply.value().keyInfo;
+  return DataType{.type = info.dataType, .size = info.dataSize, .attributes = info.dataAttributes};
 }
 
 namespace {

@@ -18,15 +18,19 @@ struct SMCError {
   };
 
   Kind kind = Kind::unknown;
-  std::string keyName;         ///< keyNotFound only
+  std::string keyName{};       ///< keyNotFound only
   std::int32_t ioReturn = 0;   ///< unknown only
   std::uint8_t smcResult = 0;  ///< unknown only
 
-  static SMCError keyNotFound(std::string name) { return {Kind::keyNotFound, std::move(name), 0, 0}; }
-  static SMCError unknown(std::int32_t io, std::uint8_t smc) { return {Kind::unknown, {}, io, smc}; }
-  static SMCError driverNotFound() { return {Kind::driverNotFound, {}, 0, 0}; }
-  static SMCError failedToOpen() { return {Kind::failedToOpen, {}, 0, 0}; }
-  static SMCError notPrivileged() { return {Kind::notPrivileged, {}, 0, 0}; }
+  static SMCError keyNotFound(std::string name) {
+    return {.kind = Kind::keyNotFound, .keyName = std::move(name)};
+  }
+  static SMCError unknown(std::int32_t io, std::uint8_t smc) {
+    return {.kind = Kind::unknown, .ioReturn = io, .smcResult = smc};
+  }
+  static SMCError driverNotFound() { return {.kind = Kind::driverNotFound}; }
+  static SMCError failedToOpen() { return {.kind = Kind::failedToOpen}; }
+  static SMCError notPrivileged() { return {.kind = Kind::notPrivileged}; }
 
   bool operator==(const SMCError&) const = default;
 };

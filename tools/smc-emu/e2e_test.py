@@ -25,6 +25,7 @@ STRINGS = FAILING_EMU = None  # the naughty strings; smc-emu whose allocations f
 WRAP = []  # a command that runs each binary, such as valgrind
 
 ALL_KEYS = ["CHTE", "CH0B", "CH0C", "CH0I", "CHIE", "CH0J", "ACLC"]
+REPORTED = ALL_KEYS + ["CHLS", "CHIB", "bfD0", "bfE0", "bfF0"]  # keys reports these too
 IO_ERROR = -536870212
 C = ["charging", "off"]
 ACCESSES = {"?": ["open", "info {key}{end}", "close"], "<": ["open", "info {key}", "read {key}{end}", "close"],
@@ -54,16 +55,36 @@ def caps(arch, *present):
     return line(ok=True, command="capabilities", supports={k: k in present for k in ALL_KEYS}, arch=arch)
 
 
+def key_fields(key):
+    """NAME:TYPE=HEX[/AA] or NAME:=HEX[/AA] (the blank type) as (name, type, hex, attribute byte)."""
+    blank = key[5] == "="
+    value, _, attributes = key[6 if blank else 10:].partition("/")
+    return key[:4], "\0" * 4 if blank else key[5:9], value, attributes or "d4"
+
+
+def state_key(key):
+    name, type_, value, attributes = key_fields(key)
+    return f"key {name}:{type_.strip(chr(0))}={value}/{attributes}"
+
+
 def keys_line(arch, keys, refused=(), failure="key-not-found"):
-    """keys on a machine with `keys` (NAME:TYPE=HEX|...), where any other key fails with `failure`."""
-    known = {k[:4]: (k[5:9], k[10:]) for k in keys.split("|") if k and k[:4] not in refused}
-    reports = {k: dict(known=True, type=known[k][0], size=len(known[k][1]) // 2, value=known[k][1]) if k in known
-               else dict(known=False, error="not-privileged" if k in refused else failure) for k in ALL_KEYS}
+    """keys on a machine with `keys` (NAME:TYPE=HEX[/AA]|...), where any other key fails with `failure`."""
+    known = {f[0]: f for f in map(key_fields, filter(None, keys.split("|"))) if f[0] not in refused}
+    reports = {k: dict(known=True, type=known[k][1], size=len(known[k][2]) // 2, attributes=known[k][3],
+                       value=known[k][2]) if k in known
+               else dict(known=False, error="not-privileged" if k in refused else failure) for k in REPORTED}
     return line(ok=True, command="keys", arch=arch, keys=reports)
 
 
-def status(backend, word):
-    return line(ok=True, command="charging-status", backend=backend, status=word)
+def controls(backends):
+    """The controls line for "STATUS CHARGING ADAPTER-STATUS ADAPTER", - where one is left out."""
+    names = ["charging-status", "charging", "adapter-status", "adapter"]
+    return line(ok=True, command="controls",
+                controls={n: b for n, b in zip(names, backends.split()) if b != "-"})
+
+
+def status(backend, word, command="charging-status"):
+    return line(ok=True, command=command, backend=backend, status=word)
 
 
 def wrote(command, backend, value):
@@ -83,6 +104,7 @@ def io_failed(command, value, backend, io, smc):
 
 
 NO_STATUS = failed("charging-status", "STATUS_UNAVAILABLE", "unable to determine charging status")
+NO_ADAPTER_STATUS = NO_STATUS.replace("charging-status", "adapter-status")
 MISSING = failed("unknown", "INVALID_ARGS", "missing command")
 NOT_ON_OFF = failed("charging", "INVALID_ARGS", "charging expects on/off")
 # The one version that the build declares.
@@ -158,10 +180,26 @@ MACHINES = {
     "apple-silicon-15.7": ("arm64 present CH0J",
                            "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=00000000",
                            status("CHTE", "enabled"), "<CHTE", "CHTE", "?CHTE >CHTE={CHTE}", "CHIE", "?CHIE >CHIE={CHIE}"),
-    "apple-silicon-15.8": ("arm64 present CH0J", "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=",
+    # Only the adapter is left; the charge-limit and firmware-limit keys are refused.
+    "apple-silicon-15.8": ("arm64 present CH0J CHIB CHLS bfD0 bfE0 bfF0",
+                           "ACLC:ui8 =00|CH0B:=/00|CH0C:=/00|CH0I:=/00|CHIE:hex_=00|CHTE:=/00",
                            NO_STATUS, "<CHTE <CH0B", None, "?CHTE ?CH0B ?CH0C", "CHIE", "?CHIE >CHIE={CHIE}"),
     "bare": ("arm64 present", "", NO_STATUS, "-CHTE -CH0B", None, "-CHTE -CH0B -CH0C", None, "-CHIE -CH0J -CH0I"),
     "no-driver": ("arm64 absent", "", NO_STATUS, "no-driver " * 2, None, "no-driver " * 3, None, "no-driver " * 3),
+}
+
+
+# What controls names on each machine (- for an operation left out), and its trace: the status reading's, the
+# charging write's checks, then the adapter write's checks and the reading of the key they chose.
+CONTROLS = {
+    "apple-silicon": ("CHTE CHTE CHIE CHIE", "<CHTE ?CHTE ?CHIE <CHIE"),
+    "apple-silicon-legacy": ("CH0B CH0B_CH0C CH0J CH0J", "-CHTE <CH0B -CHTE ?CH0B -CHIE ?CH0J <CH0J"),
+    "intel": ("CH0B CH0B_CH0C CH0I CH0I", "-CHTE <CH0B -CHTE ?CH0B -CHIE -CH0J ?CH0I <CH0I"),
+    "placeholder": ("- - CHIE CHIE", "<CHTE <CH0B ?CHTE ?CH0B ?CH0C ?CHIE <CHIE"),
+    "apple-silicon-15.7": ("CHTE CHTE CHIE CHIE", "<CHTE ?CHTE ?CHIE <CHIE"),
+    "apple-silicon-15.8": ("- - CHIE CHIE", "<CHTE <CH0B ?CHTE ?CH0B ?CH0C ?CHIE <CHIE"),
+    "bare": ("- - - -", "-CHTE -CH0B -CHTE -CH0B -CH0C -CHIE -CH0J -CH0I"),
+    "no-driver": ("- - - -", "no-driver " * 8),
 }
 
 
@@ -172,19 +210,24 @@ class Commands(E2E):
         self.assertEqual([l.split(":")[0] for l in listing.splitlines() if l[:1].isalpha()], list(MACHINES))
         for machine, (words, keys, status_line, status_trace, *writes) in MACHINES.items():
             arch, driver, *refused = words.split()
-            catalog = [f"arch {arch}", f"driver {driver}"] + [f"key {k}" for k in keys.split("|") if k]
+            catalog = [f"arch {arch}", f"driver {driver}"] + [state_key(k) for k in keys.split("|") if k]
             catalog += [f"refused {k}" for k in refused]
             self.assertIn("".join(f"\n  {l}" for l in catalog) + "\n", listing)
             present = [k[:4] for k in keys.split("|")]
             checks = " ".join(f"?{k}/not-privileged" if k in refused else ("?" if k in present else "-") + k
                               for k in ALL_KEYS)
-            runs = [(["version"], VERSION_LINE, ""),
+            runs = [(["version"], VERSION_LINE, ""), (["controls"], controls(CONTROLS[machine][0]), CONTROLS[machine][1]),
                     (["charging-status"], status_line, status_trace),
                     ([], MISSING, ""), (["charging", "OFF"], NOT_ON_OFF, "")]
             for command, backend, trace in (("charging", *writes[:2]), ("adapter", *writes[2:])):
                 for i, value in enumerate(["on", "off"]):
                     line = wrote(command, backend, value) if backend else unavailable(command, value)
                     runs.append(([command, value], line, trace.format(**{k: v[i] for k, v in ON_OFF.items()})))
+                    if command == "adapter":
+                        # A fresh run reads back what the last one left: the adapter's checks, then its key's value.
+                        runs.append((["adapter-status"], status(backend, ["enabled", "disabled"][i], "adapter-status")
+                                     if backend else NO_ADAPTER_STATUS,
+                                     " ".join(trace.split()[:-1] + [f"<{backend}"]) if backend else trace))
             state = self.path(machine)
             with self.subTest(machine=machine, args="capabilities"):
                 # A missing state file is created from the machine.
@@ -196,10 +239,10 @@ class Commands(E2E):
                 # From the file now: each key's information, then its value, over connections of their own.
                 unknown = "driver-not-found" if driver == "absent" else "key-not-found"
                 reads = " ".join(f"?{k}/not-privileged" if k in refused else f"?{k} <{k}" if k in present else f"-{k}"
-                                 for k in ALL_KEYS)
+                                 for k in REPORTED)
                 self.expect(["--machine", machine, "keys"], keys_line(arch.replace("absent", "x86_64"), keys, refused,
                                                                       unknown),
-                            "no-driver " * 7 if driver == "absent" else reads, state=state)
+                            "no-driver " * 12 if driver == "absent" else reads, state=state)
             for args, line, trace in runs:
                 with self.subTest(machine=machine, args=args):
                     self.expect(["--machine", machine] + args, line, trace, state=state)
@@ -218,6 +261,32 @@ class Commands(E2E):
             self.assertEqual(run([CHARGE, "version"], lambda: os.close(1)), ("", "", 0))
 
 
+# --- What controls names is what each operation does ------------------------
+
+# Variations on every machine: sizes of 1, above 32 and 0 (a blank type too), keys refused and dropped.
+VARIATIONS = [
+    [], ["--key", "CHTE=01"], ["--key", "CHTE=" + "00" * 33, "--key", "CH0C=00"],
+    ["--key", "CHIE=" + "00" * 33, "--key", "CH0J:=0000"], ["--refuse", "CHIE", "--key", "CH0I=01"],
+    ["--drop", "CHTE", "--key", "CH0B:=/00"], ["--refuse", "CHTE", "--refuse", "CH0B", "--key", "CHIE=0800"],
+]
+OPERATIONS = {"charging-status": ["charging-status"], "charging": C, "adapter-status": ["adapter-status"],
+              "adapter": ["adapter", "off"]}
+
+
+class Agreement(E2E):
+    def test_controls_names_what_each_operation_then_uses(self):
+        for machine, variation in itertools.product(MACHINES, VARIATIONS):
+            with self.subTest(machine=machine, variation=variation):
+                args = ["--machine", machine, *variation]
+                out, trace = self.emu(*args, "controls")
+                self.assertEqual([l for l in trace if l.startswith("write")], [])
+                named = json.loads(out)["controls"]
+                for operation, argv in OPERATIONS.items():
+                    answer = json.loads(self.emu(*args, *argv)[0])
+                    self.assertEqual(answer.get("backend"), named.get(operation), (operation, answer))
+                    self.assertEqual(answer.get("code", "")[-11:] == "UNAVAILABLE", operation not in named, answer)
+
+
 # --- Each kind of fault at each kind of position --------------------------
 
 FAULTS = [
@@ -232,6 +301,8 @@ FAULTS = [
      failed("charging", "KEY_NOT_FOUND", "SMC key not found: CHTE", backend="CHTE", value="off")),
     ("--machine apple-silicon-legacy --fail info:CH0B=key-not-found@2 charging off",
      "-CHTE ?CH0B -CH0B ?CH0C >CH0C=02", wrote("charging", "CH0B_CH0C", "off")),
+    ("--machine apple-silicon-legacy --drop CH0C --fail info:CH0B=key-not-found@2 charging off",
+     "-CHTE ?CH0B -CH0B -CH0C", unavailable("charging", "off")),
     # The write; through CH0B and CH0C the first failure ends the run.
     ("--fail write:*=result=255 charging off", "?CHTE >CHTE/result=255",
      io_failed("charging", "off", "CHTE", 0, 255)),
@@ -248,15 +319,19 @@ FAULTS = [
     ("--fail info:CH0C=not-privileged capabilities", "?CHTE ?CH0B ?CH0C/not-privileged ?CH0I ?CHIE -CH0J ?ACLC",
      caps("arm64", "CHTE", "CH0B", "CH0I", "CHIE", "ACLC")),
     # keys tells how each access failed: the openings of CH0B's and CH0C's queries, CH0I's read, CHIE's
-    # query, and ACLC's read, in the information query that the read makes first.
-    ("--key CHTE=0123456789abcdef --fail open=io-error@3 --fail open=no-driver@4 --fail read:CH0I=result=7 "
-     "--fail info:CHIE=io=-5 --fail info:ACLC=key-not-found@2 keys",
-     "?CHTE <CHTE open/io-error no-driver ?CH0I <CH0I/result=7 ?CHIE/io=0xfffffffb -CH0J ?ACLC -ACLC",
+    # query, and ACLC's read, in the information query that the read makes first; and a key's own attribute byte.
+    ("--key CHTE=0123456789abcdef/80 --fail open=io-error@3 --fail open=no-driver@4 --fail read:CH0I=result=7 "
+     "--fail info:CHIE=io=-5 --fail info:ACLC=key-not-found@2 --refuse CHIB keys",
+     "?CHTE <CHTE open/io-error no-driver ?CH0I <CH0I/result=7 ?CHIE/io=0xfffffffb -CH0J ?ACLC -ACLC "
+     "-CHLS ?CHIB/not-privileged -bfD0 -bfE0 -bfF0",
      '{"ok":true,"command":"keys","arch":"arm64","keys":{"CHTE":{"known":true,"type":"ui32","size":8,'
-     '"value":"0123456789abcdef"},"CH0B":{"known":false,"error":"failed-to-open"},"CH0C":{"known":false,'
-     '"error":"driver-not-found"},"CH0I":{"known":true,"type":"ui8 ","size":0,"error":"io=0 smc=7"},'
-     '"CHIE":{"known":false,"error":"io=-5 smc=0"},"CH0J":{"known":false,"error":"key-not-found"},'
-     '"ACLC":{"known":true,"type":"ui8 ","size":1,"error":"key-not-found"}}}'),
+     '"attributes":"80","value":"0123456789abcdef"},"CH0B":{"known":false,"error":"failed-to-open"},"CH0C":'
+     '{"known":false,"error":"driver-not-found"},"CH0I":{"known":true,"type":"ui8 ","size":0,"attributes":"d4",'
+     '"error":"io=0 smc=7"},"CHIE":{"known":false,"error":"io=-5 smc=0"},"CH0J":{"known":false,"error":'
+     '"key-not-found"},"ACLC":{"known":true,"type":"ui8 ","size":1,"attributes":"d4","error":"key-not-found"},'
+     '"CHLS":{"known":false,"error":"key-not-found"},"CHIB":{"known":false,"error":"not-privileged"},"bfD0":'
+     '{"known":false,"error":"key-not-found"},"bfE0":{"known":false,"error":"key-not-found"},"bfF0":{"known":'
+     'false,"error":"key-not-found"}}}'),
     # Each fault counts every opening, also those that another one failed.
     ("--fail open=io-error@1 --fail open=io-error@2 charging off", "open/io-error open/io-error ?CH0C",
      unavailable("charging", "off")),
@@ -276,7 +351,9 @@ OPTIONS = [
     ("--machine=intel --arch x86_64 --arch arm64 capabilities", caps("arm64", "CH0B", "CH0C", "CH0I", "ACLC")),
     ("--machine no-driver --machine bare --key CHTE=00 charging-status", status("CHTE", "enabled")),
     ("--key CHTE=02000000 charging-status", status("CHTE", "unknown")),
-    ("--key CHTE=01" + "00" * 31 + " charging-status", status("CHTE", "disabled")),
+    # A key larger than a block carries is read, its first 32 bytes, but never written.
+    ("--key CHTE=01" + "00" * 39 + " charging-status", status("CHTE", "disabled")),
+    ("--key CHTE=" + "00" * 33 + " charging off", unavailable("charging", "off")),
     ("--key CHTE=01000000 --drop CHTE charging-status", NO_STATUS),
     ("--drop CHTE --key CHTE=01000000 charging-status", status("CHTE", "disabled")),
     ("-- --help", failed("--help", "UNKNOWN_COMMAND", "unknown command")),
@@ -312,7 +389,9 @@ EMU_ERRORS = [
     (["--machine"], "--machine needs a value"),
     (["--machine", "mac-pro", *C], "unknown machine 'mac-pro'"),
     (["--key", "CH\nE=00", *C], "--key 'CH\\nE=00': NAME and TYPE must be printable"),
-    (["--key", "CHTE=" + "00" * 33, *C], "--key 'CHTE=" + "00" * 33 + "': HEX must be"),
+    (["--key", "CHTE=" + "00" * 256, *C], "--key 'CHTE=" + "00" * 256 + "': HEX must be"),
+    (["--key", "CHTE=00/4", *C], "--key 'CHTE=00/4': /AA must be"),
+    (["--refuse", "CHTEX", *C], "--refuse 'CHTEX': NAME must be"),
     (["--drop", "CHTEX", *C], "--drop 'CHTEX': NAME must be"),
     (["--arch", "arm", *C], "--arch 'arm': expected"),
     (["--fail", "open=result=3@1", *C], "--fail 'open=result=3@1': an opening cannot"),
@@ -407,7 +486,7 @@ class State(E2E):
         files = {"state": self.path("s"), "trace": self.path("t")}
         self.emu("--machine", "apple-silicon-legacy", "--fail", "write:CH0C=io-error", *C, **files)
         # The write before the failed one stays: nothing is undone.
-        self.assertEqual(lines(files["state"])[3:5], ["key CH0B:hex_=02", "key CH0C:hex_=00"])
+        self.assertEqual(lines(files["state"])[3:5], ["key CH0B:hex_=02/d4", "key CH0C:hex_=00/d4"])
         # Only the first run's --machine counts: then the file does.
         self.expect(["--machine", "bare", "charging-status"], status("CH0B", "disabled"),
                     "-CHTE ?CH0B ?CH0B >CH0B=02 ?CH0C >CH0C/io-error -CHTE <CH0B", **files)
@@ -415,22 +494,27 @@ class State(E2E):
     def test_hand_edited_file_with_options_on_top(self):
         state, link = self.path("s"), self.path("link")
         with open(state, "w") as f:
-            f.write("# by hand\n\ndriver present\nkey CHTE:ui32=01000000\nkey ACLC=00\nkey #:= :    =\narch x86_64\n")
+            # Key lines as files had them before attribute bytes, and a blank type.
+            f.write("# by hand\n\ndriver present\nkey CHTE:ui32=01000000\nkey ACLC=00\nkey #:= :    =\nkey CHIB:=/40\n"
+                    "arch x86_64\n")
         os.chmod(state, 0o640)
         os.symlink("s", link)
         before = text(state)
         self.assertEqual(self.emu("capabilities", state=link)[0], caps("x86_64", "CHTE", "ACLC"))
+        self.assertIn('"CHIB":{"known":true,"type":"\\u0000\\u0000\\u0000\\u0000","size":0,"attributes":"40","value":""}',
+                      self.emu("keys", state=link)[0])
         # Options apply for one run, and a run without a carried-out write saves nothing.
         self.assertEqual(self.emu("--key", "CHTE=00000000", "charging-status", state=link)[0],
                          status("CHTE", "enabled"))
         self.emu("--fail", "write:CHTE=io-error", "charging", "on", state=link)
         self.assertEqual(text(state), before)
         # With a write they are saved, through the link, in the file's mode.
-        self.emu("--key", "CHTE=02000000", "--key", "CHIE=00", "--drop", "ACLC", "--arch", "absent", "charging", "on",
-                 state=link)
+        self.emu("--key", "CHTE=02000000", "--key", "CHIE=00", "--drop", "ACLC", "--arch", "absent",
+                 "--refuse", "CH0J", "charging", "on", state=link)
         self.assertEqual((os.path.islink(link), os.stat(state).st_mode & 0o7777), (True, 0o640))
-        self.assertEqual(lines(state), ["arch absent", "driver present", "key #:= :    =", "key CHIE:hex_=00",
-                                        "key CHTE:ui32=00000000"])
+        # The type and attribute byte of CHTE stay; --refuse was for that run only.
+        self.assertEqual(lines(state), ["arch absent", "driver present", "key #:= :    =/d4", "key CHIB:=/40",
+                                        "key CHIE:hex_=00/d4", "key CHTE:ui32=00000000/d4"])
         self.assertEqual([n for n in os.listdir(self.dir) if n.startswith(".")], [], "a temporary file was left")
 
     def test_saved_where_the_name_leads(self):
@@ -439,7 +523,7 @@ class State(E2E):
         for given, saved in (("s" * 255, "s" * 255), ("link", "target")):
             with self.subTest(given=given[:8]):
                 self.emu(*C, state=self.path(given))
-                self.assertIn("key CHTE:ui32=01000000", lines(self.path(saved)))
+                self.assertIn("key CHTE:ui32=01000000/d4", lines(self.path(saved)))
         self.assertTrue(os.path.islink(self.path("link")))
 
     def test_each_save_is_flushed_before_and_after_its_rename(self):
@@ -536,6 +620,7 @@ class OutOfMemory(unittest.TestCase):
 
 # The documented lines that no run above prints.
 GOOD_LINES = [io_failed("adapter", "on", "CH0J", -2147483648, 255), failed("", "UNKNOWN_COMMAND", "unknown command"),
+              line(ok=True, command="adapter-status", backend="CH0I", status="unknown"),
               failed("unknown", "ENCODE_FAILED", "failed to encode response")]
 
 KEYS = keys_line("arm64", "CHTE:ui32=00000000")
@@ -555,6 +640,12 @@ BAD_LINES = [
     KEYS.replace(',"ACLC":{"known":false,"error":"key-not-found"}', ""),
     KEYS.replace('"known":false,"error":"key-not-found"', '"known":false,"size":0,"error":"key-not-found"'),
     KEYS.replace('"error":"key-not-found"', '"error":"io=1 smc=256"'),
+    KEYS.replace('"attributes":"d4"', '"attributes":"D4"'),
+    KEYS.replace(',"attributes":"d4"', ""),
+    controls("CHTE CHTE CHIE CHIE").replace('"charging"', '"charge"'),  # an unknown operation
+    controls("- CHIE - -"),  # another operation's backend
+    caps("arm64")[:-1] + ',"controls":{}}',
+    line(ok=True, command="adapter-status", backend="CH0B", status="enabled"),
 ]
 
 

@@ -6,13 +6,27 @@
 
 namespace {
 
-constexpr std::size_t kMaxHexDigits = 64;  // the 32 bytes of the driver's value field
+// The SMC keeps a key's size in one byte. Larger than the 32 bytes that a
+// block carries on purpose: such keys exist, and the helper must not write them.
+constexpr std::size_t kMaxBytes = 255;
 
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+/// The bytes that `hex` spells, or none when it is not an even number of hex digits.
+std::optional<emu::Bytes> bytesOf(std::string_view hex) {
+  if (hex.size() % 2 != 0 || !std::all_of(hex.begin(), hex.end(), [](char c) { return hexDigit(c) >= 0; })) {
+    return std::nullopt;
+  }
+  emu::Bytes bytes;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(hexDigit(hex[i]) * 16 + hexDigit(hex[i + 1])));
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -24,29 +38,48 @@ KeySetting parseKeySetting(std::string_view text) {
   // copy inside libstdc++ that cannot happen (a false -Wrestrict).
   const std::string quoted = std::string("'").append(text) + "'";
   KeySetting setting;
-  std::string_view hex;
+  std::string_view rest;
   if (text.size() >= 5 && text[4] == '=') {
-    hex = text.substr(5);
+    rest = text.substr(5);
   } else if (text.size() >= 10 && text[4] == ':' && text[9] == '=') {
     setting.type = std::string(text.substr(5, 4));
-    hex = text.substr(10);
+    rest = text.substr(10);
+  } else if (text.size() >= 6 && text[4] == ':' && text[5] == '=') {
+    setting.type = std::string(emu::kBlankType);
+    rest = text.substr(6);
   } else {
-    throw EmuError(quoted + " is not NAME=HEX or NAME:TYPE=HEX with a four-character NAME and TYPE");
+    throw EmuError(quoted + " is not NAME=HEX, NAME:TYPE=HEX or NAME:=HEX with a four-character NAME and TYPE");
   }
   setting.name = std::string(text.substr(0, 4));
-  if (!emu::isFourPrintable(setting.name) || (setting.type && !emu::isFourPrintable(*setting.type))) {
+  if (!emu::isFourPrintable(setting.name) ||
+      (setting.type && *setting.type != emu::kBlankType && !emu::isFourPrintable(*setting.type))) {
     throw EmuError(quoted + ": NAME and TYPE must be printable ASCII characters");
   }
-  if (hex.size() % 2 != 0 || hex.size() > kMaxHexDigits ||
-      !std::all_of(hex.begin(), hex.end(), [](char c) { return hexDigit(c) >= 0; })) {
-    throw EmuError(quoted + ": HEX must be an even number of hex digits, at most 64");
+  // HEX holds no '/', so the first one starts the attribute byte.
+  if (const std::size_t slash = rest.find('/'); slash != std::string_view::npos) {
+    const auto attributes = bytesOf(rest.substr(slash + 1));
+    if (!attributes || attributes->size() != 1) {
+      throw EmuError(quoted + ": /AA must be the attribute byte as two hex digits");
+    }
+    setting.attributes = attributes->front();
+    rest = rest.substr(0, slash);
   }
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    setting.value.push_back(static_cast<std::uint8_t>(hexDigit(hex[i]) * 16 + hexDigit(hex[i + 1])));
+  auto value = bytesOf(rest);
+  if (!value || value->size() > kMaxBytes) {
+    throw EmuError(quoted + ": HEX must be an even number of hex digits, at most 510");
   }
+  setting.value = std::move(*value);
   return setting;
 }
 
 std::string keySettingText(const std::string& name, const emu::Key& key) {
-  return name + ":" + key.type + "=" + emu::hexOf(key.value);
+  const std::string type = key.type == emu::kBlankType ? std::string() : key.type;
+  return name + ":" + type + "=" + emu::hexOf(key.value) + "/" +
+         emu::hexOf(emu::Bytes{key.attributes});
+}
+
+emu::Key keyFrom(const KeySetting& setting, const emu::Key& replaced) {
+  return {.type = setting.type.value_or(replaced.type),
+          .attributes = setting.attributes.value_or(replaced.attributes),
+          .value = setting.value};
 }

@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
     prepareFiles(options, saved.has_value(), state, recorder);
 
     emu::applyState(mac, state);
+    mac.refusedForRun = options.refused;
     mac.privileged = !options.unprivileged;
     mac.faults = options.faults;
   } catch (const std::bad_alloc&) {

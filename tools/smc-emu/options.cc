@@ -31,14 +31,15 @@ emu::Fault faultOf(std::string_view text) {
 
 // getopt_long's values for the options, above every character.
 enum OptionId : int {
-  kMachine = 256, kKey, kDrop, kArch, kFail, kState, kTrace, kUnprivileged, kListMachines, kPrintState,
-  kHelp, kVersion
+  kMachine = 256, kKey, kDrop, kRefuse, kArch, kFail, kState, kTrace, kUnprivileged, kListMachines,
+  kPrintState, kHelp, kVersion
 };
 
-constexpr std::array<option, 13> kLongOptions{{
+constexpr std::array<option, 14> kLongOptions{{
     {"machine", required_argument, nullptr, kMachine},
     {"key", required_argument, nullptr, kKey},
     {"drop", required_argument, nullptr, kDrop},
+    {"refuse", required_argument, nullptr, kRefuse},
     {"arch", required_argument, nullptr, kArch},
     {"fail", required_argument, nullptr, kFail},
     {"state", required_argument, nullptr, kState},
@@ -63,16 +64,23 @@ void setOption(int id, const std::string& value, Options& options) {
     case kKey:
       try {
         KeySetting setting = parseKeySetting(value);
-        options.keyChanges.push_back({setting.name, std::move(setting)});
+        std::string name = setting.name;
+        options.keyChanges.push_back({.name = std::move(name), .setting = std::move(setting)});
       } catch (const EmuError& error) {
         throw EmuError(std::string("--key ") + error.what());
       }
       break;
     case kDrop:
+    case kRefuse:
       if (!emu::isFourPrintable(value)) {
-        throw EmuError("--drop '" + value + "': NAME must be four printable ASCII characters");
+        throw EmuError((id == kDrop ? "--drop '" : "--refuse '") + value +
+                       "': NAME must be four printable ASCII characters");
       }
-      options.keyChanges.push_back({value, std::nullopt});
+      if (id == kDrop) {
+        options.keyChanges.push_back({.name = value});
+      } else {
+        options.refused.insert(value);
+      }
       break;
     case kArch:
       options.arch = emu::archFromWord(value);
@@ -129,11 +137,8 @@ void applyOptions(const Options& options, emu::MachineState& state) {
       if (found != state.keys.end()) state.keys.erase(found);
       continue;
     }
-    const KeySetting& setting = *change.setting;
-    std::string type = setting.type.value_or(found != state.keys.end() ? found->second.type : "hex_");
-    state.keys[change.name] = emu::Key{std::move(type),
-                                       static_cast<std::uint32_t>(setting.value.size()),
-                                       setting.value};
+    state.keys[change.name] =
+        keyFrom(*change.setting, found != state.keys.end() ? found->second : emu::Key{});
   }
   if (options.arch) state.arch = *options.arch;
 }
@@ -144,9 +149,15 @@ Runs the smc-charge helper with COMMAND ARG... on an emulated Mac. Its output
 and exit status are the helper's; smc-emu's own errors exit with status 2.
 
   --machine NAME          start from a built-in machine (default apple-silicon)
-  --key NAME=HEX          add or replace a key; the type stays, else hex_
-  --key NAME:TYPE=HEX     ... with that type; HEX: 0 to 64 digits, empty: size 0
+  --key NAME=HEX          add or replace a key; its type stays, else hex_
+  --key NAME:TYPE=HEX     ... with that type; empty HEX: size 0
+  --key NAME:=HEX         ... with the blank type (type code 0)
+                          any form may end in /AA: the attribute byte (else
+                          the replaced key's, or d4); HEX: up to 255 bytes,
+                          of which a read answers the first 32
   --drop NAME             remove a key
+  --refuse NAME           refuse every call on NAME with kIOReturnNotPrivileged,
+                          to everyone, for this run (not saved with --state)
   --arch arm64|x86_64|absent
                           what hw.optional.arm64 answers: 1, 0 or no such name
   --unprivileged          refuse every write call with kIOReturnNotPrivileged

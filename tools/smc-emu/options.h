@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,14 +11,15 @@
 
 /// A `--key` (with a setting) or a `--drop` (without), applied in the order given.
 struct KeyChange {
-  std::string name;
-  std::optional<KeySetting> setting;
+  std::string name{};
+  std::optional<KeySetting> setting{};
 };
 
 /// Everything the command line asks for.
 struct Options {
   std::string machine{emu::kDefaultMachine};
   std::vector<KeyChange> keyChanges;
+  std::set<std::string> refused;  ///< --refuse: for this run only
   std::optional<emu::Arch> arch;
   bool unprivileged = false;
   std::vector<emu::Fault> faults;

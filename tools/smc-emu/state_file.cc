@@ -30,7 +30,8 @@ std::string stateLines(const emu::MachineState& state) {
 
 std::string stateText(const emu::MachineState& state) {
   return "# smc-emu state: arch arm64|x86_64|absent, driver present|absent,\n"
-         "# then one \"key NAME:TYPE=HEX\" line per key (empty HEX: size 0)\n"
+         "# then one \"key NAME:TYPE=HEX/AA\" line per key (empty HEX: size 0; empty TYPE:\n"
+         "# the blank type code 0; AA: the attribute byte, d4 when left out)\n"
          "# and one \"refused NAME\" line per key that the firmware refuses to everyone\n" +
          stateLines(state);
 }
@@ -50,9 +51,9 @@ struct StateReader {
       if (state.keys.contains(setting.name)) {
         throw EmuError("key '" + setting.name + "' stands twice");
       }
-      const auto size = static_cast<std::uint32_t>(setting.value.size());
-      state.keys[setting.name] =
-          emu::Key{setting.type.value_or("hex_"), size, std::move(setting.value)};
+      // A file written before keys had attribute bytes reads as d4, the
+      // byte of a readable, writable key.
+      state.keys[setting.name] = keyFrom(setting);
     } else if (line.starts_with("arch ")) {
       const auto arch = emu::archFromWord(line.substr(5));
       if (!arch) throw EmuError("arch must be arm64, x86_64 or absent");

@@ -4,7 +4,8 @@
 //   # comment lines and blank lines are ignored
 //   arch arm64               what hw.optional.arm64 answers: arm64, x86_64 or absent
 //   driver present           or absent: no AppleSMC service at all
-//   key CHTE:ui32=01000000   one line per key, NAME:TYPE=HEX as --key takes it
+//   key CHTE:ui32=01000000/d4  one line per key, NAME:TYPE=HEX/AA as --key takes it
+//                            (a file without /AA, written before, reads as d4)
 //   refused CH0J             one line per key that the firmware refuses to everyone
 //
 // "arch" and "driver" stand exactly once each; a key, and a refused key, at
