@@ -16,6 +16,7 @@
 #include "fuzz/line_check.h"
 #include "platform/attached_machine.h"
 #include "platform/emulated_mac.h"
+#include "response/hex.h"
 
 namespace {
 
@@ -85,11 +86,11 @@ void requireKeysAgree(const nlohmann::ordered_json& keys, const emu::EmulatedMac
     std::string type = key.type;
     type.resize(4, '\0');
     fuzz::require(fuzz::latin1Bytes(report["type"]) == type && report["size"] == key.value.size() &&
-                      report["attributes"] == emu::hexOf({key.attributes}),
+                      report["attributes"] == hexOf(emu::Bytes{key.attributes}),
                   "the key's type, size and attribute byte");
     const emu::Bytes first(key.value.begin(),
                            key.value.begin() + std::min<std::ptrdiff_t>(std::ssize(key.value), 32));
-    fuzz::require(!report.contains("value") || report["value"] == emu::hexOf(first), "the key's value");
+    fuzz::require(!report.contains("value") || report["value"] == hexOf(first), "the key's value");
   }
 }
 

@@ -8,7 +8,6 @@
 struct StatusReading {
   std::string backend{};
   std::string status{};
-  bool operator==(const StatusReading&) const = default;
 };
 
 /// Reads "CHTE", else "CH0B"; none when neither tells the status.

@@ -1,5 +1,6 @@
-// One-shot key access: each call opens its own driver connection, performs
-// one key operation and closes the connection again.
+// One-shot key access: each call opens its own driver connection, makes its
+// calls (an information query; for a read or a write, the key's information
+// query and then the read or write itself) and closes the connection again.
 #pragma once
 
 #include <optional>

@@ -1,7 +1,5 @@
 #include "charging/write_report.h"
 
-#include "response/print_json.h"
-
 ErrorReport reportFor(const SMCError& error) {
   switch (error.kind) {
     case SMCError::Kind::keyNotFound:
@@ -15,8 +13,7 @@ ErrorReport reportFor(const SMCError& error) {
     case SMCError::Kind::unknown:
       break;
   }
-  return {.code = "WRITE_FAILED", .message = "SMC write failed: io=" + std::to_string(error.ioReturn) +
-                                            " smc=" + std::to_string(error.smcResult)};
+  return {.code = "WRITE_FAILED", .message = "SMC write failed: " + numbersText(error)};
 }
 
 JsonResponse writeResponse(const std::string& command, const std::string& value,
@@ -31,9 +28,4 @@ JsonResponse writeResponse(const std::string& command, const std::string& value,
   ErrorReport report = reportFor(outcome->result.error());
   return {.ok = false, .command = command, .backend = outcome->backend, .value = value,
           .code = std::move(report.code), .error = std::move(report.message)};
-}
-
-void responseForWrite(const std::string& command, const std::string& value,
-                      const WriteOutcome& result) {
-  printJson(writeResponse(command, value, result));
 }

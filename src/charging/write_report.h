@@ -19,7 +19,3 @@ ErrorReport reportFor(const SMCError& error);
 /// The response for a write of `value` by `command` that ended in `outcome`.
 JsonResponse writeResponse(const std::string& command, const std::string& value,
                            const WriteOutcome& outcome);
-
-/// Prints the response for the write and ends the process.
-[[noreturn]] void responseForWrite(const std::string& command, const std::string& value,
-                                   const WriteOutcome& result);

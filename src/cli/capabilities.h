@@ -16,10 +16,3 @@ inline constexpr std::array<std::string_view, 7> kControlKeys{"CHTE", "CH0B", "C
 /// The report for `command`: all seven keys, each true when the SMC knows
 /// it, whatever its size, and the architecture. It never fails.
 JsonResponse capabilitiesRecord(const std::string& command);
-
-/// Prints the report and ends the process with status 0.
-[[noreturn]] void capabilitiesResponse(const std::string& command);
-
-/// "arm64" when the kernel's "hw.optional.arm64" holds exactly 1, else
-/// "x86_64" (also when the name is missing or the probe fails).
-std::string machineHardwareName();

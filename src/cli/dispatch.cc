@@ -1,6 +1,7 @@
 #include "cli/dispatch.h"
 
 #include <algorithm>
+#include <csignal>
 #include <vector>
 
 #include "charging/adapter_status.h"
@@ -17,11 +18,6 @@
 JsonResponse errorRecord(const std::string& command, const std::string& code,
                          const std::string& message) {
   return {.ok = false, .command = command, .code = code, .error = message};
-}
-
-void errorResponse(const std::string& command, const std::string& code,
-                   const std::string& message) {
-  printJson(errorRecord(command, code, message));
 }
 
 JsonResponse respond(std::span<const std::string> args) {
@@ -75,6 +71,10 @@ void runHelper(int argc, const char* const* argv) {
   // Every way out of a run prints one line: the runtime's own report on
   // standard error, and its exit status 134, must never appear.
   fallBackOnTerminate();
+  // A reader that has gone away must not end the run by a signal (status
+  // 141): the line is lost, as on any failed write, and the status still
+  // tells how the run went.
+  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
   try {
     printJson(respond(argumentsOf(argc, argv)));
   } catch (...) {

@@ -16,10 +16,6 @@ JsonResponse respond(std::span<const std::string> args);
 JsonResponse errorRecord(const std::string& command, const std::string& code,
                          const std::string& message);
 
-/// Prints the failure response and ends the process with status 1.
-[[noreturn]] void errorResponse(const std::string& command, const std::string& code,
-                                const std::string& message);
-
 /// The entries of `argv` that the dispatcher reads (the first three at most),
 /// each with its bytes that are not valid UTF-8 replaced by U+FFFD.
 std::vector<std::string> argumentsOf(int argc, const char* const* argv);

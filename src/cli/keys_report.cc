@@ -5,7 +5,9 @@
 #include <utility>
 
 #include "charging/key_access.h"
+#include "cli/architecture.h"
 #include "cli/capabilities.h"
+#include "response/hex.h"
 #include "smc/four_char.h"
 
 namespace {
@@ -20,17 +22,7 @@ std::string failureText(const SMCError& error) {
     case SMCError::Kind::failedToOpen: return "failed-to-open";
     case SMCError::Kind::unknown: break;
   }
-  return "io=" + std::to_string(error.ioReturn) + " smc=" + std::to_string(error.smcResult);
-}
-
-std::string hexOf(const ByteList& bytes) {
-  constexpr std::string_view kDigits = "0123456789abcdef";
-  std::string hex;
-  for (const std::uint8_t byte : bytes) {
-    hex += kDigits[byte >> 4U];
-    hex += kDigits[byte & 0xFU];
-  }
-  return hex;
+  return numbersText(error);
 }
 
 /// One key: its information, then, when the SMC knows the key, its value,

@@ -66,21 +66,6 @@ bool onlyUsedBytesSet(const uint8_t* in) {
 
 }  // namespace
 
-bool isFourPrintable(std::string_view text) {
-  return text.size() == 4 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
-}
-
-std::string hexOf(const Bytes& bytes) {
-  constexpr std::string_view kDigits = "0123456789abcdef";
-  std::string out;
-  for (const uint8_t b : bytes) {
-    out += kDigits[b >> 4U];
-    out += kDigits[b & 0xFU];
-  }
-  return out;
-}
-
 void EmulatedMac::record(Event event) {
   log_.push_back(std::move(event));
   if (onEvent) onEvent(log_.back());
@@ -120,11 +105,13 @@ kern_return_t EmulatedMac::openService(io_service_t service, task_port_t owningT
     record({.kind = Event::Kind::open, .ioReturn = fault->ioReturn});
     return fault->ioReturn;
   }
+  // Logged first: a log, or a listener, that throws leaves no connection
+  // open behind it that the caller was never given.
+  record({.kind = Event::Kind::open});
   const io_connect_t connection = nextHandle_++;
   connections_.insert(connection);
   maxOpen_ = std::max(maxOpen_, connections_.size());
   *connect = connection;
-  record({.kind = Event::Kind::open});
   return kIOReturnSuccess;
 }
 
@@ -187,7 +174,11 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
     if (const Fault* fault = firingFault(call, name, false); fault != nullptr) {
       event.ioReturn = fault->ioReturn;
       event.result = fault->result;
-      if (fault->touchReply) {
+      event.replySize = fault->replySize;
+      if (fault->replySize) {
+        std::memcpy(out, reply.data(), std::min<size_t>(*fault->replySize, kBlockSize));
+        *outputSize = *fault->replySize;
+      } else if (fault->touchReply) {
         reply[kResultAt] = fault->result;
         std::memcpy(out, reply.data(), kBlockSize);
       }

@@ -46,7 +46,8 @@ enum class Call : std::uint8_t { open, info, read, write };
 /// nothing; otherwise IOServiceOpen returns `ioReturn`. For the key calls the
 /// call returns `ioReturn`; with `touchReply` the reply block is the normal
 /// reply with its result byte set to `result`, without it the reply is left
-/// as the caller prepared it.
+/// as the caller prepared it. With `replySize`, a key call answers success
+/// with only that many bytes of the normal reply, fewer than the block's.
 struct Fault {
   Call call = Call::info;
   std::string key = "*";  ///< a key name, or "*" for any key
@@ -55,14 +56,9 @@ struct Fault {
   std::int32_t ioReturn = 0;
   std::uint8_t result = 0;
   bool touchReply = false;
+  std::optional<std::uint32_t> replySize{};
   unsigned seen = 0;  ///< matching calls so far
 };
-
-/// Whether `text` can be a key name or a type: four printable ASCII characters.
-bool isFourPrintable(std::string_view text);
-
-/// `bytes` as lower-case hex digits, two per byte.
-std::string hexOf(const Bytes& bytes);
 
 /// One entry of the call log.
 struct Event {
@@ -75,8 +71,10 @@ struct Event {
   /// byte; both 0 when it did not fail.
   std::int32_t ioReturn = 0;
   std::uint8_t result = 0;
+  /// The size of a reply that a fault cut short.
+  std::optional<std::uint32_t> replySize{};
 
-  bool failed() const { return ioReturn != 0 || result != 0; }
+  bool failed() const { return ioReturn != 0 || result != 0 || replySize.has_value(); }
 };
 
 /// The emulated machine. Attach it with `platform::attachMachine`.

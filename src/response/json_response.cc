@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "response/hex.h"
+
 namespace {
 
 /// Appends `text` as a JSON string. Only what JSON demands is escaped: the
@@ -9,7 +11,6 @@ namespace {
 /// raw line break can stand inside the one line. Everything else, the solidus
 /// and non-ASCII UTF-8 included, is copied byte for byte.
 void appendString(std::string& out, std::string_view text) {
-  constexpr std::string_view kHex = "0123456789abcdef";
   out += '"';
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
@@ -24,8 +25,7 @@ void appendString(std::string& out, std::string_view text) {
       default:
         if (byte < 0x20) {
           out += "\\u00";
-          out += kHex[byte >> 4U];
-          out += kHex[byte & 0xFU];
+          out += hexOf({&byte, 1});
         } else {
           out += c;
         }

@@ -14,14 +14,21 @@ SMCResult<Done> SMCClient::open() {
   const io_service_t service =
       IOServiceGetMatchingService(kIOMainPortDefault, IOServiceMatching("AppleSMC"));
   if (service == 0) return SMCError::driverNotFound();
-  const kern_return_t opened = IOServiceOpen(service, mach_task_self_, 0, &connection);
+  // The service is released on every way out (the stand-in's opening can
+  // throw), and the connection is kept only once it is surely open.
+  io_connect_t opened = 0;
+  kern_return_t io = 0;
+  try {
+    io = IOServiceOpen(service, mach_task_self_, 0, &opened);
+  } catch (...) {
+    IOObjectRelease(service);
+    throw;
+  }
   IOObjectRelease(service);
   // A refusal for want of privileges lands here too: the connection is opened
   // the same way for reading and writing, and only the calls tell them apart.
-  if (opened != 0) {
-    connection = 0;
-    return SMCError::failedToOpen();
-  }
+  if (io != 0) return SMCError::failedToOpen();
+  connection = opened;
   return Done{};
 }
 
@@ -37,8 +44,11 @@ SMCResult<SMCParamStruct> SMCClient::callDriver(const SMCParamStruct& request) {
   const kern_return_t io = IOConnectCallStructMethod(
       connection, raw(SMCParamStruct::Selector::handleYPCEvent), &request, kStructSize,
       &reply, &replySize);
-  if (io == 0 && reply.result == raw(SMCParamStruct::Result::success)) return reply;
-  if (io == 0 && reply.result == raw(SMCParamStruct::Result::keyNotFound)) {
+  // A reply shorter or longer than the block is no answer, whatever its
+  // result byte says: a zeroed success must not pass for a value.
+  const bool answered = io == 0 && replySize == kStructSize;
+  if (answered && reply.result == raw(SMCParamStruct::Result::success)) return reply;
+  if (answered && reply.result == raw(SMCParamStruct::Result::keyNotFound)) {
     return SMCError::keyNotFound(toFourChar(request.key));
   }
   if (io == kIOReturnNotPrivileged) return SMCError::notPrivileged();
@@ -80,7 +90,7 @@ SMCResult<ByteList> SMCClient::readKey(std::string_view name) {
   if (!reply.ok()) return reply.error();
   // The count comes from the information query, not from the reply, which a
   // driver may leave at any value.
-  const ByteList all = bytesToArray(reply.value().bytes);
+  const ByteList all = valueBytes(reply.value().bytes);
   const auto count = std::min<std::size_t>(request.value().keyInfo.dataSize, all.size());
   return ByteList(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
 }
@@ -89,7 +99,7 @@ SMCResult<Done> SMCClient::writeKey(std::string_view name, std::span<const std::
   const auto request = sizedRequest(name, SMCParamStruct::Selector::writeKey);
   if (!request.ok()) return request.error();
   SMCParamStruct block = request.value();
-  block.bytes = arrayToBytes(bytes);
+  block.bytes = valueField(bytes);
   const auto reply = callDriver(block);
   if (!reply.ok()) return reply.error();
   return Done{};

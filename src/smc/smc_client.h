@@ -11,7 +11,9 @@
 #include "smc/smc_param_struct.h"
 
 /// The process's one connection to the AppleSMC user client. All members are
-/// static: there is one connection slot, held only inside a `withSMC` bracket.
+/// static: there is one connection slot, which `open` fills and `close`
+/// empties. The system's code opens it only through `withSMC`, which closes
+/// it exactly once however the body ends.
 class SMCClient {
  public:
   SMCClient() = delete;

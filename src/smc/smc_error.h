@@ -31,14 +31,16 @@ struct SMCError {
   static SMCError driverNotFound() { return {.kind = Kind::driverNotFound}; }
   static SMCError failedToOpen() { return {.kind = Kind::failedToOpen}; }
   static SMCError notPrivileged() { return {.kind = Kind::notPrivileged}; }
-
-  bool operator==(const SMCError&) const = default;
 };
 
 /// The value of an operation that yields nothing but success.
-struct Done {
-  bool operator==(const Done&) const = default;
-};
+struct Done {};
+
+/// The two numbers of an unknown failure as every report spells them:
+/// "io=N smc=M", the IOKit return code and the SMC's result byte in decimal.
+inline std::string numbersText(const SMCError& error) {
+  return "io=" + std::to_string(error.ioReturn) + " smc=" + std::to_string(error.smcResult);
+}
 
 /// An SMC operation's result: its value, or the one error it failed with.
 template <class T>
@@ -56,8 +58,6 @@ class [[nodiscard]] SMCResult {
   const T& value() const { return std::get<T>(state_); }
   /// The error; only when !ok().
   const SMCError& error() const { return std::get<SMCError>(state_); }
-
-  bool operator==(const SMCResult&) const = default;
 
  private:
   std::variant<T, SMCError> state_;

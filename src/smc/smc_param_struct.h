@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -84,14 +83,8 @@ static_assert(offsetof(SMCParamStruct, bytes) == 48);
 constexpr std::uint8_t raw(SMCParamStruct::Selector s) { return static_cast<std::uint8_t>(s); }
 constexpr std::uint8_t raw(SMCParamStruct::Result r) { return static_cast<std::uint8_t>(r); }
 
-/// The selector whose raw byte is `byte`, or none.
-std::optional<SMCParamStruct::Selector> selectorFromRaw(std::uint8_t byte);
-/// The result whose raw byte is `byte`, or none.
-std::optional<SMCParamStruct::Result> resultFromRaw(std::uint8_t byte);
-
-/// A value field of 32 zero bytes.
-SMCBytes zeroBytes();
-/// The 32 bytes of a value field, in order, trailing zeros included.
-ByteList bytesToArray(const SMCBytes& bytes);
-/// `list` padded with zeros or cut to 32 bytes, without complaint.
-SMCBytes arrayToBytes(std::span<const std::uint8_t> list);
+/// The 32 bytes of a value field as a list, in order, trailing zeros included.
+ByteList valueBytes(const SMCBytes& field);
+/// The value field that holds `list`, padded with zeros or cut to 32 bytes,
+/// without complaint.
+SMCBytes valueField(std::span<const std::uint8_t> list);

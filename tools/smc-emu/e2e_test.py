@@ -2,7 +2,8 @@
 """End-to-end tests: the built smc-charge and smc-emu, run as processes the
 way a caller runs them. Every JSON line seen is checked against the schema.
 
-    e2e_test.py --charge BIN --emu BIN --schema FILE [--wrap CMD] [unittest arguments]
+    e2e_test.py --charge BIN --emu BIN --schema FILE --version X.Y.Z [--wrap CMD] [unittest arguments]
+Status 77: every test that ran was skipped, nothing was checked (ctest: skipped).
 """
 
 import argparse
@@ -19,7 +20,7 @@ import unittest
 
 import jsonschema
 
-CHARGE = EMU = VALIDATOR = None
+CHARGE = EMU = VALIDATOR = VERSION = None  # VERSION: the one that the build declares (--version)
 SCHEMA = AJV = None  # the schema's file; Ajv's command line (npm's @jirutka/ajv-cli), its second validator
 STRINGS = FAILING_EMU = None  # the naughty strings; smc-emu whose allocations fail on demand
 WRAP = []  # a command that runs each binary, such as valgrind
@@ -43,6 +44,14 @@ def calls(short):
         end = {"/": " -> ", "=": " "}.get(word[5:6], "") + word[6:]
         lines += [l.format(key=word[1:5], end=end) for l in ACCESSES.get(word[0], [word.replace("/", " -> ")])]
     return lines
+
+
+def reader_gone():  # standard output: a pipe whose reading end is closed
+    r, w = os.pipe()
+    os.dup2(w, 1), os.close(r), os.close(w)
+
+
+onto_full = lambda: os.dup2(os.open("/dev/full", os.O_WRONLY), 1)  # standard output: a device that takes no byte
 
 
 # --- The lines, members in the order the helper prints them ---------------
@@ -107,10 +116,10 @@ NO_STATUS = failed("charging-status", "STATUS_UNAVAILABLE", "unable to determine
 NO_ADAPTER_STATUS = NO_STATUS.replace("charging-status", "adapter-status")
 MISSING = failed("unknown", "INVALID_ARGS", "missing command")
 NOT_ON_OFF = failed("charging", "INVALID_ARGS", "charging expects on/off")
-# The one version that the build declares.
-with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")) as cmake:
-    VERSION = re.search(r"^project\(smc-charge VERSION ([0-9.]+) ", cmake.read(), re.M).group(1)
-VERSION_LINE = line(ok=True, command="version", version=VERSION)
+
+
+def version_line():
+    return line(ok=True, command="version", version=VERSION)
 
 
 # --- Running ---------------------------------------------------------------
@@ -216,7 +225,7 @@ class Commands(E2E):
             present = [k[:4] for k in keys.split("|")]
             checks = " ".join(f"?{k}/not-privileged" if k in refused else ("?" if k in present else "-") + k
                               for k in ALL_KEYS)
-            runs = [(["version"], VERSION_LINE, ""), (["controls"], controls(CONTROLS[machine][0]), CONTROLS[machine][1]),
+            runs = [(["version"], version_line(), ""), (["controls"], controls(CONTROLS[machine][0]), CONTROLS[machine][1]),
                     (["charging-status"], status_line, status_trace),
                     ([], MISSING, ""), (["charging", "OFF"], NOT_ON_OFF, "")]
             for command, backend, trace in (("charging", *writes[:2]), ("adapter", *writes[2:])):
@@ -256,9 +265,14 @@ class Commands(E2E):
         host = "arm64" if os.uname().machine in ("aarch64", "arm64") else "x86_64"  # the one thing taken from the host
         self.assertEqual(self.helper_line([CHARGE, "capabilities"]), caps(host))
         self.assertEqual(self.helper_line([CHARGE, "keys"]), keys_line(host, "", failure="driver-not-found"))
-        if not WRAP:  # (valgrind would take the free number for its log)
-            # A line that cannot be written changes nothing of the run, and ends it.
-            self.assertEqual(run([CHARGE, "version"], lambda: os.close(1)), ("", "", 0))
+        # A line that cannot be written changes nothing of the run, and ends it; into a pipe that nobody
+        # reads any more, too, with the status and not by a signal. (valgrind would take a closed
+        # standard output's number for its log.)
+        trace = self.path("gone")
+        for argv, preexec in (([CHARGE, "version"], reader_gone), ([EMU, "--trace", trace, *C], reader_gone),
+                              *(() if WRAP else [([CHARGE, "version"], lambda: os.close(1))])):
+            self.assertEqual(run(argv, preexec), ("", "", 0), argv)
+        self.assertEqual(text(trace).splitlines(), calls("?CHTE >CHTE=01000000"))
 
 
 # --- What controls names is what each operation does ------------------------
@@ -310,12 +324,18 @@ FAULTS = [
      io_failed("charging", "off", "CHTE", 16, 0)),
     ("--machine apple-silicon-legacy --fail write:CH0B=io-error charging off", "-CHTE ?CH0B ?CH0B >CH0B/io-error",
      io_failed("charging", "off", "CH0B_CH0C", IO_ERROR, 0)),
+    # A reply of any other size than the block's fails the call, whatever it holds.
+    ("--fail write:*=reply=79 charging off", "?CHTE >CHTE/reply=79", io_failed("charging", "off", "CHTE", 0, 0)),
+    # Names are read by position, and may hold '=': the key "A=B=", then any key.
+    ("--fail info:A=B==io-error --fail write:*=io=0x80000000 charging off", "?CHTE >CHTE/io=0x80000000",
+     io_failed("charging", "off", "CHTE", -2147483648, 0)),
     ("--unprivileged charging on", "?CHTE >CHTE/not-privileged",
      failed("charging", "PERMISSION_DENIED", "root privileges required", backend="CHTE", value="on")),
     ("--unprivileged charging-status", "<CHTE", status("CHTE", "enabled")),
     # A failed read hands charging-status over to CH0B; a failed check is a false entry.
     ("--key CH0B=02 --fail read:CHTE=not-privileged charging-status", "<CHTE/not-privileged <CH0B",
      status("CH0B", "disabled")),
+    ("--key CH0B=02 --fail read:CHTE=reply=0 charging-status", "<CHTE/reply=0 <CH0B", status("CH0B", "disabled")),
     ("--fail info:CH0C=not-privileged capabilities", "?CHTE ?CH0B ?CH0C/not-privileged ?CH0I ?CHIE -CH0J ?ACLC",
      caps("arm64", "CHTE", "CH0B", "CH0I", "CHIE", "ACLC")),
     # keys tells how each access failed: the openings of CH0B's and CH0C's queries, CH0I's read, CHIE's
@@ -398,6 +418,13 @@ EMU_ERRORS = [
     (["--fail", "write:*=io-error@0", *C], "--fail 'write:*=io-error@0' is not"),
     (["--fail", "write:CHTE=result=0", *C], "--fail 'write:CHTE=result=0': a fault must fail"),
     (["--fail", "open=io=-0", *C], "--fail 'open=io=-0': a fault must fail"),
+    # A number that no IOKit return code can be.
+    (["--fail", "open=io=-4294967295", *C], "--fail 'open=io=-4294967295' is not"),
+    (["--fail", "open=io=2147483648", *C], "--fail 'open=io=2147483648' is not"),
+    # smc-emu's own output, when it cannot be written.
+    (["--help"], "cannot write to standard output: No space left on device", onto_full),
+    (["--version"], "cannot write to standard output: Broken pipe", reader_gone),
+    (["--list-machines"], "cannot write to standard output: No space left on device", onto_full),
     (["--state", "", *C], "a FILE may not be empty"),
     (["--state", "{dir}/folder", *C], "cannot read state file {dir}/folder: "),
     (["--state", "{dir}/fifo", *C], "cannot read state file {dir}/fifo: not a regular file"),
@@ -555,7 +582,7 @@ class Naughty(E2E):
             self.skipTest("no --strings")
         edges = [b"\xff", b"a\xc3", b"\xc0\xaf", b"\xc1\xbf", b"\xc2\x80", b"\xdf\xbf",
                  b"\xe0\x80\x80", b"\xe0\x9f\xbf", b"\xe0\xa0\x80", b"\xe0\xc0\x80",
-                 b"\xed\x9f\xbf", b"\xed\xa0\x80", b"\xee\x80\x80", b"\xef\xbf\xbf",
+                 b"\xed\x80\x80", b"\xed\x9f\xbf", b"\xed\xa0\x80", b"\xee\x80\x80", b"\xef\xbf\xbf",
                  b"\xf0\x8f\xbf\xbf", b"\xf0\x90\x80\x80", b"\xf1\x80\x80\x80",
                  b"\xf3\xbf\xbf\xbf", b"\xf4\x8f\xbf\xbf", b"\xf4\x90\x80\x80", b"\xf5\x80",
                  b"\xdf\xc0", b"\xe1\xc0\x80", b"\xe1\x80\xc0", b"\xf0\xc0\x80\x80", b"\xf1\xc0\x80\x80",
@@ -678,9 +705,9 @@ class Schema(unittest.TestCase):
 
 
 def main():
-    global CHARGE, EMU, VALIDATOR, WRAP, STRINGS, FAILING_EMU, SCHEMA, AJV
+    global CHARGE, EMU, VALIDATOR, VERSION, WRAP, STRINGS, FAILING_EMU, SCHEMA, AJV
     parser = argparse.ArgumentParser()
-    for name in ("charge", "emu", "schema"):
+    for name in ("charge", "emu", "schema", "version"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--wrap", default="", help="a command prefix for every run of the binaries")
     parser.add_argument("--strings", help="blns.json, the naughty strings")
@@ -688,10 +715,13 @@ def main():
     parser.add_argument("--ajv", help="lib/main.js of the npm package @jirutka/ajv-cli")
     args, rest = parser.parse_known_args()
     SCHEMA, AJV = args.schema, args.ajv
-    CHARGE, EMU, WRAP, FAILING_EMU = args.charge, args.emu, args.wrap.split(), args.failing_emu
+    CHARGE, EMU, VERSION, WRAP, FAILING_EMU = args.charge, args.emu, args.version, args.wrap.split(), args.failing_emu
     VALIDATOR = jsonschema.Draft202012Validator(json.loads(text(args.schema)))
     STRINGS = json.loads(text(args.strings)) if args.strings else None
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=1)
+    result = unittest.main(argv=[sys.argv[0]] + rest, verbosity=1, exit=False).result
+    # A test skipped as a whole (not one case of it) counts; 77 is ctest's SKIP_RETURN_CODE here.
+    skipped = [test for test, _ in result.skipped if not hasattr(test, "test_case")]
+    sys.exit(1 if not result.wasSuccessful() else 77 if result.testsRun and len(skipped) == result.testsRun else 0)
 
 
 if __name__ == "__main__":

@@ -4,13 +4,13 @@
 
 #include <string>
 
+#include "response/hex.h"
 #include "response/print_json.h"
 
 namespace {
 
 /// The line for `message`, its control characters escaped.
 std::string errorLine(std::string_view message) {
-  constexpr std::string_view kDigits = "0123456789abcdef";
   std::string line = "smc-emu: ";
   for (const char c : message) {
     const auto byte = static_cast<unsigned char>(c);
@@ -24,8 +24,7 @@ std::string errorLine(std::string_view message) {
       line += "\\r";
     } else if (byte < 0x20U || byte == 0x7FU) {
       line += "\\x";
-      line += kDigits[byte >> 4U];
-      line += kDigits[byte & 0xFU];
+      line += hexOf({&byte, 1});
     } else {
       line += c;
     }
@@ -35,6 +34,15 @@ std::string errorLine(std::string_view message) {
 }
 
 }  // namespace
+
+std::string quoted(std::string_view text) {
+  // Not "'" + std::string(text) + "'": g++ 12 at -O3 warns of an overlapping
+  // copy inside libstdc++ that cannot happen (a false -Wrestrict).
+  std::string out = "'";
+  out.append(text);
+  out += '\'';
+  return out;
+}
 
 void printEmuError(std::string_view message) noexcept {
   try {

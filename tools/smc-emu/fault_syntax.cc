@@ -5,10 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "four_printable.h"
+
 namespace emu {
 
 namespace {
 
+/// The driver's parameter block; a shorter reply is a fault.
+constexpr std::uint32_t kBlockSize = 80;
+
+/// A whole unsigned number: decimal, or hex after "0x"; false when `text`
+/// is anything else or `out` cannot hold it.
 template <class T>
 bool parseNumber(std::string_view text, T& out) {
   int base = 10;
@@ -21,27 +28,19 @@ bool parseNumber(std::string_view text, T& out) {
   return ec == std::errc() && end == text.data() + text.size();
 }
 
-/// Fills in which calls `fault` hits: "open", or "CALL:KEY".
-bool parseTarget(std::string_view target, Fault& fault) {
-  if (target == "open") {
-    fault.call = Call::open;
-    return true;
-  }
-  const std::size_t colon = target.find(':');
-  if (colon == std::string_view::npos) return false;
-  const std::string_view call = target.substr(0, colon);
-  const std::string_view key = target.substr(colon + 1);
-  if (call == "info") {
-    fault.call = Call::info;
-  } else if (call == "read") {
-    fault.call = Call::read;
-  } else if (call == "write") {
-    fault.call = Call::write;
-  } else {
-    return false;
-  }
-  if (key != "*" && !isFourPrintable(key)) return false;
-  fault.key = std::string(key);
+/// An IOKit return code, a 32-bit signed integer: in decimal within that
+/// range, in hex its 32 bits (0xe00002c1), either after a '-' its negation.
+/// Anything that no return code can be is refused, not wrapped into one.
+bool parseReturnCode(std::string_view text, std::int32_t& out) {
+  const bool negative = text.starts_with('-');
+  if (negative) text.remove_prefix(1);
+  const bool hex = text.starts_with("0x") || text.starts_with("0X");
+  std::uint64_t magnitude = 0;
+  if (!parseNumber(text, magnitude)) return false;
+  const std::uint64_t limit = negative ? 0x80000000U : hex ? 0xFFFFFFFFU : 0x7FFFFFFFU;
+  if (magnitude > limit) return false;
+  out = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                 : static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
   return true;
 }
 
@@ -62,31 +61,57 @@ bool parseFailure(std::string_view err, Fault& fault) {
     if (!parseNumber(err.substr(7), value) || value > 255) return false;
     fault.result = static_cast<std::uint8_t>(value);
     fault.touchReply = true;
+  } else if (err.starts_with("reply=") && !open) {
+    std::uint32_t size = 0;
+    if (!parseNumber(err.substr(6), size) || size >= kBlockSize) return false;
+    fault.replySize = size;
   } else if (err.starts_with("io=")) {
-    std::string_view number = err.substr(3);
-    const bool negative = number.starts_with('-');
-    if (negative) number.remove_prefix(1);
-    std::uint32_t value = 0;
-    if (!parseNumber(number, value)) return false;
-    fault.ioReturn = static_cast<std::int32_t>(negative ? 0U - value : value);
+    if (!parseReturnCode(err.substr(3), fault.ioReturn)) return false;
   } else {
     return false;
   }
   return true;
 }
 
+/// Fills in how and when `fault` fails from "ERR[@N]".
+bool parseWhen(std::string_view err, Fault& fault) {
+  if (const std::size_t at = err.rfind('@'); at != std::string_view::npos) {
+    if (!parseNumber(err.substr(at + 1), fault.nth) || fault.nth == 0) return false;
+    err = err.substr(0, at);
+  }
+  return parseFailure(err, fault);
+}
+
 }  // namespace
 
 std::optional<Fault> parseFault(std::string_view text) {
-  const std::size_t eq = text.find('=');
-  if (eq == std::string_view::npos) return std::nullopt;
-  std::string_view err = text.substr(eq + 1);
   Fault fault;
-  if (const std::size_t at = err.rfind('@'); at != std::string_view::npos) {
-    if (!parseNumber(err.substr(at + 1), fault.nth) || fault.nth == 0) return std::nullopt;
-    err = err.substr(0, at);
+  if (text.starts_with("open=")) {
+    fault.call = Call::open;
+    if (!parseWhen(text.substr(5), fault)) return std::nullopt;
+    return fault;
   }
-  if (!parseTarget(text.substr(0, eq), fault) || !parseFailure(err, fault)) return std::nullopt;
+  const std::size_t colon = text.find(':');
+  const std::string_view call = text.substr(0, colon);
+  if (call == "info") {
+    fault.call = Call::info;
+  } else if (call == "read") {
+    fault.call = Call::read;
+  } else if (call == "write") {
+    fault.call = Call::write;
+  } else {
+    return std::nullopt;
+  }
+  // The key is read by position, as --key reads it: a name is exactly four
+  // characters and may hold '=' (or be "*=AB"), so it is tried first, and
+  // "*" when that does not make a fault.
+  const std::string_view rest = text.substr(colon + 1);
+  if (rest.size() > 4 && rest[4] == '=' && isFourPrintable(rest.substr(0, 4))) {
+    fault.key = std::string(rest.substr(0, 4));
+    if (parseWhen(rest.substr(5), fault)) return fault;
+    fault = Fault{.call = fault.call};
+  }
+  if (!rest.starts_with("*=") || !parseWhen(rest.substr(2), fault)) return std::nullopt;
   return fault;
 }
 

@@ -9,8 +9,9 @@
 namespace emu {
 
 /// Parses `open=ERR[@N]` or `CALL:KEY=ERR[@N]`, with ERR one of
-/// not-privileged, io-error, key-not-found, result=N, io=N, and (for open
-/// only) no-driver. None when the text is malformed.
+/// not-privileged, io-error, key-not-found, result=N, reply=N, io=N, and (for
+/// open only) no-driver; KEY is four characters, or "*". None when the text is
+/// malformed or a number is out of its range.
 std::optional<Fault> parseFault(std::string_view text);
 
 }  // namespace emu

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "emu_error.h"
+#include "four_printable.h"
+#include "response/hex.h"
 
 namespace {
 
@@ -34,9 +36,6 @@ std::optional<emu::Bytes> bytesOf(std::string_view hex) {
 KeySetting parseKeySetting(std::string_view text) {
   // Names and types are exactly four characters and may hold ':' or '=', so
   // the fields are found by position, not by searching for separators.
-  // Not "'" + std::string(text): g++ 12 at -O3 warns of an overlapping
-  // copy inside libstdc++ that cannot happen (a false -Wrestrict).
-  const std::string quoted = std::string("'").append(text) + "'";
   KeySetting setting;
   std::string_view rest;
   if (text.size() >= 5 && text[4] == '=') {
@@ -48,25 +47,25 @@ KeySetting parseKeySetting(std::string_view text) {
     setting.type = std::string(emu::kBlankType);
     rest = text.substr(6);
   } else {
-    throw EmuError(quoted + " is not NAME=HEX, NAME:TYPE=HEX or NAME:=HEX with a four-character NAME and TYPE");
+    throw EmuError(quoted(text) + " is not NAME=HEX, NAME:TYPE=HEX or NAME:=HEX with a four-character NAME and TYPE");
   }
   setting.name = std::string(text.substr(0, 4));
   if (!emu::isFourPrintable(setting.name) ||
       (setting.type && *setting.type != emu::kBlankType && !emu::isFourPrintable(*setting.type))) {
-    throw EmuError(quoted + ": NAME and TYPE must be printable ASCII characters");
+    throw EmuError(quoted(text) + ": NAME and TYPE must be printable ASCII characters");
   }
   // HEX holds no '/', so the first one starts the attribute byte.
   if (const std::size_t slash = rest.find('/'); slash != std::string_view::npos) {
     const auto attributes = bytesOf(rest.substr(slash + 1));
     if (!attributes || attributes->size() != 1) {
-      throw EmuError(quoted + ": /AA must be the attribute byte as two hex digits");
+      throw EmuError(quoted(text) + ": /AA must be the attribute byte as two hex digits");
     }
     setting.attributes = attributes->front();
     rest = rest.substr(0, slash);
   }
   auto value = bytesOf(rest);
   if (!value || value->size() > kMaxBytes) {
-    throw EmuError(quoted + ": HEX must be an even number of hex digits, at most 510");
+    throw EmuError(quoted(text) + ": HEX must be an even number of hex digits, at most 510");
   }
   setting.value = std::move(*value);
   return setting;
@@ -74,8 +73,8 @@ KeySetting parseKeySetting(std::string_view text) {
 
 std::string keySettingText(const std::string& name, const emu::Key& key) {
   const std::string type = key.type == emu::kBlankType ? std::string() : key.type;
-  return name + ":" + type + "=" + emu::hexOf(key.value) + "/" +
-         emu::hexOf(emu::Bytes{key.attributes});
+  return name + ":" + type + "=" + hexOf(key.value) + "/" +
+         hexOf(emu::Bytes{key.attributes});
 }
 
 emu::Key keyFrom(const KeySetting& setting, const emu::Key& replaced) {

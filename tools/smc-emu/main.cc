@@ -33,11 +33,11 @@ struct Recorder {
   std::string statePath;  ///< empty: no state file
 };
 
-/// Called with each driver event as it happens. An emulator error here ends
-/// the run with status 2 before the helper's line is printed, so the caller
-/// cannot take a lost trace line or lost state for success; running out of
-/// memory included.
-void record(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Event& event) noexcept {
+/// Called with each driver event as it happens: writes its trace line and,
+/// after a write, saves the state. An emulator error here ends the run with
+/// status 2 before the helper's line is printed, so the caller cannot take a
+/// lost trace line or lost state for success; running out of memory included.
+void traceAndSave(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Event& event) noexcept {
   try {
     if (recorder.trace.fd >= 0 && !appendLine(recorder.trace, emu::traceLine(event) + "\n")) {
       throw EmuError("cannot write the trace: " + std::string(std::strerror(errno)));
@@ -106,6 +106,14 @@ void listMachines() {
   }
 }
 
+/// Ends smc-emu's own output (help, version, machines, a state): all of it written,
+/// or an EmuError, so that a caller never takes a lost text for success.
+void finishOutput() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    throw EmuError("cannot write to standard output: " + std::string(std::strerror(errno)));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,9 +125,11 @@ int main(int argc, char** argv) {
     printOutOfMemory();
     _exit(2);
   });
-  // Beyond a size limit a write fails with EFBIG, which is reported, instead
-  // of killing the run before it can clean up.
+  // Beyond a size limit a write fails with EFBIG, and into a pipe without a
+  // reader with EPIPE, which are reported (or for the helper's line, told by
+  // its status), instead of killing the run before it can clean up.
   static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
 
   // Lives until the process ends inside the helper, which never returns.
   emu::EmulatedMac mac;
@@ -129,15 +139,18 @@ int main(int argc, char** argv) {
     options = parseOptions(argc, argv);
     if (options.help) {
       static_cast<void>(std::fputs(usageText(), stdout));
+      finishOutput();
       return 0;
     }
     if (options.version) {
       const std::string_view version = helperVersion();
       std::printf("smc-emu %.*s\n", static_cast<int>(version.size()), version.data());
+      finishOutput();
       return 0;
     }
     if (options.listMachines) {
       listMachines();
+      finishOutput();
       return 0;
     }
 
@@ -149,11 +162,9 @@ int main(int argc, char** argv) {
     applyOptions(options, state);
     if (options.printState) {
       // A file that --state loads: the way to start from a built-in machine
-      // and edit it. Checked, since a lost text would pass for an empty one.
-      const std::string text = stateText(state);
-      if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-        throw EmuError("cannot print the state: " + std::string(std::strerror(errno)));
-      }
+      // and edit it.
+      static_cast<void>(std::fputs(stateText(state).c_str(), stdout));
+      finishOutput();
       return 0;
     }
     prepareFiles(options, saved.has_value(), state, recorder);
@@ -169,7 +180,7 @@ int main(int argc, char** argv) {
     printEmuError(error.what());
     return 2;
   }
-  mac.onEvent = [&](const emu::Event& event) { record(recorder, mac, event); };
+  mac.onEvent = [&](const emu::Event& event) { traceAndSave(recorder, mac, event); };
   platform::attachMachine(&mac);
 
   // The helper reads its command at index 1, as if it had been run itself:

@@ -7,25 +7,25 @@
 
 #include "emu_error.h"
 #include "fault_syntax.h"
+#include "four_printable.h"
 
 namespace {
 
 emu::Fault faultOf(std::string_view text) {
-  // Not "'" + std::string(text): g++ 12 at -O3 warns of an overlapping
-  // copy inside libstdc++ that cannot happen (a false -Wrestrict).
-  const std::string quoted = std::string("'").append(text) + "'";
   if (auto fault = emu::parseFault(text)) {
     // A call that answers success is no fault: the helper would report
     // success while the trace says that the call failed.
-    if (!fault->noDriver && fault->ioReturn == 0 && fault->result == 0) {
-      throw EmuError("--fail " + quoted + ": a fault must fail; result=0 and io=0 are success");
+    if (!fault->noDriver && fault->ioReturn == 0 && fault->result == 0 && !fault->replySize) {
+      throw EmuError("--fail " + quoted(text) + ": a fault must fail; result=0 and io=0 are success");
     }
     return *fault;
   }
-  if (text.starts_with("open=key-not-found") || text.starts_with("open=result=")) {
-    throw EmuError("--fail " + quoted + ": an opening cannot fail with key-not-found or result=N");
+  if (text.starts_with("open=key-not-found") || text.starts_with("open=result=") ||
+      text.starts_with("open=reply=")) {
+    throw EmuError("--fail " + quoted(text) +
+                   ": an opening cannot fail with key-not-found, result=N or reply=N");
   }
-  throw EmuError("--fail " + quoted +
+  throw EmuError("--fail " + quoted(text) +
                  " is not open=ERR[@N] or CALL:KEY=ERR[@N] (see smc-emu --help)");
 }
 
@@ -165,7 +165,9 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
                           io-error, io=N, or no-driver (the lookup finds nothing)
   --fail CALL:KEY=ERR[@N] make info, read or write calls on KEY (or *) fail;
                           ERR: not-privileged, io-error, key-not-found,
-                          result=N (1-255), io=N (decimal or 0x hex, not 0)
+                          result=N (1-255), reply=N (success with a reply of
+                          only N bytes, 0-79), io=N (an IOKit return code,
+                          not 0: decimal, or its 32 bits in 0x hex)
                           @N fails only the Nth matching one, from 1
   --state FILE            start from FILE (created from the machine when
                           missing) and save the machine there after every write

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "emu_error.h"
+#include "four_printable.h"
 #include "key_setting.h"
 #include "regular_file.h"
 

@@ -3,17 +3,20 @@
 #include <array>
 #include <cstdio>
 
+#include "response/hex.h"
+
 namespace emu {
 
-std::string failureWord(std::int32_t ioReturn, std::uint8_t result) {
-  if (ioReturn == 0) {
-    return result == kResultKeyNotFound ? "key-not-found" : "result=" + std::to_string(result);
+std::string failureWord(const Event& event) {
+  if (event.replySize) return "reply=" + std::to_string(*event.replySize);
+  if (event.ioReturn == 0) {
+    return event.result == kResultKeyNotFound ? "key-not-found" : "result=" + std::to_string(event.result);
   }
-  if (ioReturn == kIOReturnNotPrivileged) return "not-privileged";
-  if (ioReturn == kIOReturnError) return "io-error";
+  if (event.ioReturn == kIOReturnNotPrivileged) return "not-privileged";
+  if (event.ioReturn == kIOReturnError) return "io-error";
   std::array<char, 16> text{};
   static_cast<void>(std::snprintf(text.data(), text.size(), "io=0x%08x",
-                                  static_cast<unsigned>(ioReturn)));
+                                  static_cast<unsigned>(event.ioReturn)));
   return text.data();
 }
 
@@ -27,16 +30,17 @@ std::string traceLine(const Event& event) {
     case Event::Kind::read: line = "read " + event.key; break;
     case Event::Kind::write:
       line = "write " + event.key;
-      // Not " " + hexOf(...): g++ 12 at -O3 warns of an overlapping copy
-      // inside libstdc++ that cannot happen (a false -Wrestrict).
-      if (!event.failed() && !event.bytes.empty()) line.append(" ").append(emu::hexOf(event.bytes));
+      if (!event.failed() && !event.bytes.empty()) {
+        line += ' ';
+        line += hexOf(event.bytes);
+      }
       break;
     case Event::Kind::other:
       line = "call " + event.key + " sub=" + std::to_string(event.subCommand);
       break;
     case Event::Kind::badCall: line = "bad-call"; break;
   }
-  if (event.failed()) line += " -> " + failureWord(event.ioReturn, event.result);
+  if (event.failed()) line += " -> " + failureWord(event);
   return line;
 }
 
