@@ -425,6 +425,7 @@ EMU_ERRORS = [
     (["--help"], "cannot write to standard output: No space left on device", onto_full),
     (["--version"], "cannot write to standard output: Broken pipe", reader_gone),
     (["--list-machines"], "cannot write to standard output: No space left on device", onto_full),
+    (["--print-state"], "cannot write to standard output: Broken pipe", reader_gone),
     (["--state", "", *C], "a FILE may not be empty"),
     (["--state", "{dir}/folder", *C], "cannot read state file {dir}/folder: "),
     (["--state", "{dir}/fifo", *C], "cannot read state file {dir}/fifo: not a regular file"),
