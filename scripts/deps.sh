@@ -33,17 +33,19 @@ smc_install_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Installs the npm package $1 at version $2 into build/npm/$1, once; prints
-# the folder it is in. npm comes from Debian when the machine has none. Each
-# package has a prefix of its own: an install into a shared one removes every
-# package that the install did not name.
+# Installs the npm package $1 at version $2 into build/npm/$1, once, with
+# the packages NAME@VERSION that follow pinned beside it (its dependencies,
+# which it would otherwise take at their newest); prints the folder it is in.
+# npm comes from Debian when the machine has none. Each package has a prefix
+# of its own: an install into a shared one removes every package that the
+# install did not name.
 smc_npm_package() {
   local prefix=build/npm/$1
   local dir=$prefix/node_modules/$1
   if [ "$(node -p "require('./$dir/package.json').version" 2>/dev/null)" != "$2" ]; then
     command -v npm >/dev/null || smc_install_packages npm
     mkdir -p "$prefix"
-    npm install --prefix "$prefix" --no-audit --no-fund --no-save --loglevel=error "$1@$2" >&2
+    npm install --prefix "$prefix" --no-audit --no-fund --no-save --loglevel=error "$1@$2" "${@:3}" >&2
   fi
   echo "$PWD/$dir"
 }

@@ -21,6 +21,7 @@ import unittest
 import jsonschema
 
 CHARGE = EMU = VALIDATOR = VERSION = None  # VERSION: the one that the build declares (--version)
+SCHEMA = AJV = None  # the schema's file; Ajv's command line (npm's @jirutka/ajv-cli), its second validator
 STRINGS = FAILING_EMU = None  # the naughty strings; smc-emu whose allocations fail on demand
 WRAP = []  # a command that runs each binary, such as valgrind
 
@@ -242,6 +243,8 @@ class Commands(E2E):
                 self.expect(["--machine", machine, "capabilities"], caps(arch.replace("absent", "x86_64"), *present),
                             "no-driver " * 7 if driver == "absent" else checks, state=state)
                 self.assertEqual(lines(state), catalog)
+                # The file that --print-state prints is the one that --state makes.
+                self.assertEqual(run([EMU, "--machine", machine, "--print-state"]), (text(state), "", 0))
                 # From the file now: each key's information, then its value, over connections of their own.
                 unknown = "driver-not-found" if driver == "absent" else "key-not-found"
                 reads = " ".join(f"?{k}/not-privileged" if k in refused else f"?{k} <{k}" if k in present else f"-{k}"
@@ -422,6 +425,7 @@ EMU_ERRORS = [
     (["--help"], "cannot write to standard output: No space left on device", onto_full),
     (["--version"], "cannot write to standard output: Broken pipe", reader_gone),
     (["--list-machines"], "cannot write to standard output: No space left on device", onto_full),
+    (["--print-state"], "cannot write to standard output: Broken pipe", reader_gone),
     (["--state", "", *C], "a FILE may not be empty"),
     (["--state", "{dir}/folder", *C], "cannot read state file {dir}/folder: "),
     (["--state", "{dir}/fifo", *C], "cannot read state file {dir}/fifo: not a regular file"),
@@ -680,16 +684,38 @@ class Schema(unittest.TestCase):
             with self.subTest(line=example):
                 self.assertEqual(VALIDATOR.is_valid(json.loads(example)), example in GOOD_LINES)
 
+    def test_ajv_in_strict_mode_agrees(self):
+        """Ajv 8, the validator of JavaScript apps, in strict mode: the schema compiles without a
+        complaint and takes each line as jsonschema does."""
+        if not AJV:
+            self.skipTest("no --ajv")
+        with tempfile.TemporaryDirectory() as folder:
+            expected = {}
+            for i, example in enumerate(GOOD_LINES + BAD_LINES):
+                path = os.path.join(folder, f"{i}.json")
+                with open(path, "w", encoding="utf-8") as f:
+                    f.write(example)
+                expected[path] = (example, "valid" if example in GOOD_LINES else "invalid")
+            done = subprocess.run(["node", AJV, "validate", "--strict=true", "--errors=no", "-s", SCHEMA]
+                                  + list(expected), capture_output=True, text=True)
+        # One verdict per file on standard error, and nothing else.
+        verdicts = dict(line.rsplit(" ", 1) for line in done.stderr.splitlines() if line.count(" ") == 1)
+        self.assertEqual(done.stderr.count("\n"), len(expected), done.stderr[:2000])
+        for path, (example, verdict) in expected.items():
+            self.assertEqual(verdicts.get(path), verdict, example)
+
 
 def main():
-    global CHARGE, EMU, VALIDATOR, VERSION, WRAP, STRINGS, FAILING_EMU
+    global CHARGE, EMU, VALIDATOR, VERSION, WRAP, STRINGS, FAILING_EMU, SCHEMA, AJV
     parser = argparse.ArgumentParser()
     for name in ("charge", "emu", "schema", "version"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--wrap", default="", help="a command prefix for every run of the binaries")
     parser.add_argument("--strings", help="blns.json, the naughty strings")
     parser.add_argument("--failing-emu", help="smc-emu with an operator new that fails on demand")
+    parser.add_argument("--ajv", help="lib/main.js of the npm package @jirutka/ajv-cli")
     args, rest = parser.parse_known_args()
+    SCHEMA, AJV = args.schema, args.ajv
     CHARGE, EMU, VERSION, WRAP, FAILING_EMU = args.charge, args.emu, args.version, args.wrap.split(), args.failing_emu
     VALIDATOR = jsonschema.Draft202012Validator(json.loads(text(args.schema)))
     STRINGS = json.loads(text(args.strings)) if args.strings else None

@@ -106,7 +106,7 @@ void listMachines() {
   }
 }
 
-/// Ends smc-emu's own output (help, version, machines): all of it written,
+/// Ends smc-emu's own output (help, version, machines, a state): all of it written,
 /// or an EmuError, so that a caller never takes a lost text for success.
 void finishOutput() {
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
@@ -160,6 +160,13 @@ int main(int argc, char** argv) {
     emu::MachineState state =
         saved ? *saved : emu::findBuiltinMachine(options.machine)->make();
     applyOptions(options, state);
+    if (options.printState) {
+      // A file that --state loads: the way to start from a built-in machine
+      // and edit it.
+      static_cast<void>(std::fputs(stateText(state).c_str(), stdout));
+      finishOutput();
+      return 0;
+    }
     prepareFiles(options, saved.has_value(), state, recorder);
 
     emu::applyState(mac, state);

@@ -31,11 +31,11 @@ emu::Fault faultOf(std::string_view text) {
 
 // getopt_long's values for the options, above every character.
 enum OptionId : int {
-  kMachine = 256, kKey, kDrop, kRefuse, kArch, kFail, kState, kTrace, kUnprivileged, kListMachines, kHelp,
-  kVersion
+  kMachine = 256, kKey, kDrop, kRefuse, kArch, kFail, kState, kTrace, kUnprivileged, kListMachines,
+  kPrintState, kHelp, kVersion
 };
 
-constexpr std::array<option, 13> kLongOptions{{
+constexpr std::array<option, 14> kLongOptions{{
     {"machine", required_argument, nullptr, kMachine},
     {"key", required_argument, nullptr, kKey},
     {"drop", required_argument, nullptr, kDrop},
@@ -46,6 +46,7 @@ constexpr std::array<option, 13> kLongOptions{{
     {"trace", required_argument, nullptr, kTrace},
     {"unprivileged", no_argument, nullptr, kUnprivileged},
     {"list-machines", no_argument, nullptr, kListMachines},
+    {"print-state", no_argument, nullptr, kPrintState},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -90,6 +91,7 @@ void setOption(int id, const std::string& value, Options& options) {
     case kTrace: options.tracePath = value; break;
     case kUnprivileged: options.unprivileged = true; break;
     case kListMachines: options.listMachines = true; break;
+    case kPrintState: options.printState = true; break;
     case kHelp: options.help = true; break;
     case kVersion: options.version = true; break;
     default: break;
@@ -170,7 +172,10 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
   --state FILE            start from FILE (created from the machine when
                           missing) and save the machine there after every write
   --trace FILE            append one line per driver event to FILE
-  --list-machines         print the built-in machines and exit
+  --list-machines         print each built-in machine's name, summary and
+                          (indented) the lines of its state file, and exit
+  --print-state           print the starting machine (--machine, --state, with
+                          --key, --drop, --arch applied) as a state file, exit
   --help                  print this help and exit
   --version               print the version (the helper's own) and exit
 

@@ -28,6 +28,7 @@ struct Options {
   bool help = false;
   bool version = false;
   bool listMachines = false;
+  bool printState = false;
   /// Index in argv of COMMAND, the first argument for the helper; argc when
   /// there is none.
   int commandAt = 0;
