@@ -17,6 +17,7 @@
 #include "platform/attached_machine.h"
 #include "platform/emulated_mac.h"
 #include "response/hex.h"
+#include "smc/four_char.h"
 
 namespace {
 
@@ -43,10 +44,9 @@ void buildMachine(FuzzedDataProvider& in, emu::EmulatedMac& mac) {
                               .value = value};
   }
   for (int n = in.ConsumeIntegralInRange<int>(0, 4); n > 0; --n) {
-    emu::Fault fault;
-    fault.call = static_cast<emu::Call>(in.ConsumeIntegralInRange<int>(0, 3));
-    fault.key = in.ConsumeBool() ? "*" : keyName(in);
-    fault.nth = in.ConsumeIntegralInRange<unsigned>(0, 6);
+    emu::Fault fault{.call = static_cast<emu::Call>(in.ConsumeIntegralInRange<int>(0, 3)),
+                     .key = in.ConsumeBool() ? "*" : keyName(in),
+                     .nth = in.ConsumeIntegralInRange<unsigned>(0, 6)};
     if (fault.call == emu::Call::open) {
       fault.noDriver = in.ConsumeBool();
     } else {
@@ -67,7 +67,6 @@ void buildMachine(FuzzedDataProvider& in, emu::EmulatedMac& mac) {
     mac.faults.push_back(fault);
   }
   for (int n = in.ConsumeIntegralInRange<int>(0, 2); n > 0; --n) mac.refused.insert(keyName(in));
-  if (in.ConsumeBool()) mac.refusedForRun.insert(keyName(in));
 }
 
 /// A key that `keys` reports as known is the machine's, with its type (four
@@ -79,13 +78,12 @@ void requireKeysAgree(const nlohmann::ordered_json& keys, const emu::EmulatedMac
     const auto& report = item.value();
     if (!report["known"].get<bool>()) continue;
     const auto found = mac.keys.find(item.key());
-    fuzz::require(found != mac.keys.end() && !mac.refused.contains(item.key()) &&
-                      !mac.refusedForRun.contains(item.key()),
-                  "a known key exists");
+    fuzz::require(found != mac.keys.end() && !mac.refused.contains(item.key()), "a known key exists");
     const emu::Key& key = found->second;
     std::string type = key.type;
     type.resize(4, '\0');
-    fuzz::require(fuzz::latin1Bytes(report["type"]) == type && report["size"] == key.value.size() &&
+    // The type's spelling (each byte as U+0000 to U+00FF) is pinned next to toFourChar.
+    fuzz::require(report["type"] == toFourChar(fourChar(type)) && report["size"] == key.value.size() &&
                       report["attributes"] == hexOf(emu::Bytes{key.attributes}),
                   "the key's type, size and attribute byte");
     const emu::Bytes first(key.value.begin(),

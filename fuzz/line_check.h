@@ -16,10 +16,6 @@ void require(bool ok, const char* what);
 /// agrees with the exit status; returns the parsed object.
 nlohmann::ordered_json checkedLine(const OutputLine& line);
 
-/// The bytes that `text` spells when each character is one byte (U+0000 to
-/// U+00FF); empty when it is no text or holds a character above U+00FF.
-std::string latin1Bytes(const nlohmann::ordered_json& text);
-
 /// Checks that `line` has one of the shapes that `command` can answer with,
 /// each member holding one of its documented values.
 void requireDocumentedShape(const nlohmann::ordered_json& line, const std::string& command);
