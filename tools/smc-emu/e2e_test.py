@@ -277,14 +277,14 @@ class Commands(E2E):
 
 # --- What controls names is what each operation does ------------------------
 
-# Variations on every machine: sizes of 1, above 32 and 0 (a blank type too), keys refused and dropped.
+# On every machine: sizes 1, 33 and 0, a blank type, refused and dropped keys, a failed read (and no fallback).
 VARIATIONS = [
     [], ["--key", "CHTE=01"], ["--key", "CHTE=" + "00" * 33, "--key", "CH0C=00"],
-    ["--key", "CHIE=" + "00" * 33, "--key", "CH0J:=0000"], ["--refuse", "CHIE", "--key", "CH0I=01"],
-    ["--drop", "CHTE", "--key", "CH0B:=/00"], ["--refuse", "CHTE", "--refuse", "CH0B", "--key", "CHIE=0800"],
+    ["--key", "CHIE=" + "00" * 33, "--key", "CH0J:=0000", "--fail", "read:CH0J=io-error"],
+    ["--refuse", "CHIE", "--key", "CH0I=01"], ["--drop", "CHTE", "--key", "CH0B:=/00"],
+    ["--refuse", "CHTE", "--refuse", "CH0B", "--key", "CHIE=0800"],
 ]
-OPERATIONS = {"charging-status": ["charging-status"], "charging": C, "adapter-status": ["adapter-status"],
-              "adapter": ["adapter", "off"]}
+OPERATIONS = {op: [op] for op in ("charging-status", "adapter-status")} | {"charging": C, "adapter": ["adapter", "off"]}
 
 
 class Agreement(E2E):
