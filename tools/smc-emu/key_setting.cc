@@ -47,7 +47,8 @@ KeySetting parseKeySetting(std::string_view text) {
     setting.type = std::string(emu::kBlankType);
     rest = text.substr(6);
   } else {
-    throw EmuError(quoted(text) + " is not NAME=HEX, NAME:TYPE=HEX or NAME:=HEX with a four-character NAME and TYPE");
+    throw EmuError(quoted(text) +
+                   " is not NAME=HEX, NAME:TYPE=HEX or NAME:=HEX with a four-character NAME and TYPE");
   }
   setting.name = std::string(text.substr(0, 4));
   if (!emu::isFourPrintable(setting.name) ||
