@@ -16,16 +16,18 @@ ErrorReport reportFor(const SMCError& error) {
   return {.code = "WRITE_FAILED", .message = "SMC write failed: " + numbersText(error)};
 }
 
+std::optional<ErrorReport> failureOf(const WriteOutcome& outcome) {
+  if (!outcome) return ErrorReport{.code = "WRITE_UNAVAILABLE", .message = "no supported control key found"};
+  if (outcome->result.ok()) return std::nullopt;
+  return reportFor(outcome->result.error());
+}
+
 JsonResponse writeResponse(const std::string& command, const std::string& value,
                            const WriteOutcome& outcome) {
-  if (!outcome) {
-    return {.ok = false, .command = command, .value = value, .code = "WRITE_UNAVAILABLE",
-            .error = "no supported control key found"};
-  }
-  if (outcome->result.ok()) {
-    return {.ok = true, .command = command, .backend = outcome->backend, .value = value};
-  }
-  ErrorReport report = reportFor(outcome->result.error());
-  return {.ok = false, .command = command, .backend = outcome->backend, .value = value,
-          .code = std::move(report.code), .error = std::move(report.message)};
+  auto failure = failureOf(outcome);
+  // A write that found no key has no backend to name.
+  const auto backend = outcome ? std::optional(outcome->backend) : std::nullopt;
+  if (!failure) return {.ok = true, .command = command, .backend = backend, .value = value};
+  return {.ok = false, .command = command, .backend = backend, .value = value,
+          .code = std::move(failure->code), .error = std::move(failure->message)};
 }

@@ -1,6 +1,7 @@
 // Turning a write outcome into the run's one response.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "charging/charging_write.h"
@@ -15,6 +16,10 @@ struct ErrorReport {
 
 /// The code and message for `error`; one fixed pair for each case.
 ErrorReport reportFor(const SMCError& error);
+
+/// How a write that ended in `outcome` failed, as the write commands report
+/// it; none when it succeeded.
+std::optional<ErrorReport> failureOf(const WriteOutcome& outcome);
 
 /// The response for a write of `value` by `command` that ended in `outcome`.
 JsonResponse writeResponse(const std::string& command, const std::string& value,

@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "charging/adapter_status.h"
+#include "charging/battery.h"
 #include "charging/charging_status.h"
 #include "charging/charging_write.h"
 #include "charging/controls.h"
+#include "charging/hold.h"
 #include "charging/write_report.h"
 #include "cli/capabilities.h"
 #include "cli/keys_report.h"
@@ -19,6 +21,28 @@ JsonResponse errorRecord(const std::string& command, const std::string& code,
                          const std::string& message) {
   return {.ok = false, .command = command, .code = code, .error = message};
 }
+
+namespace {
+
+/// The battery, as the system reports it: no SMC access.
+JsonResponse batteryRecord(const std::string& command) {
+  const auto battery = readBattery();
+  if (!battery) {
+    return errorRecord(command, std::string(kBatteryUnavailableCode), std::string(kBatteryUnavailableMessage));
+  }
+  return {.ok = true, .command = command, .level = battery->level,
+          .source = battery->onAdapter ? "adapter" : "battery", .charging = battery->charging};
+}
+
+/// hold LOWER UPPER: the band is checked before anything is read.
+JsonResponse holdRecord(std::span<const std::string> args) {
+  const auto band = parseBand(args.size() > 2 ? args[2] : std::string_view(),
+                              args.size() > 3 ? args[3] : std::string_view());
+  if (!band) return errorRecord(args[1], "INVALID_ARGS", "hold expects LOWER UPPER, 0 <= LOWER < UPPER <= 100");
+  return holdResponse(args[1], *band);
+}
+
+}  // namespace
 
 JsonResponse respond(std::span<const std::string> args) {
   if (args.size() < 2) return errorRecord("unknown", "INVALID_ARGS", "missing command");
@@ -51,6 +75,9 @@ JsonResponse respond(std::span<const std::string> args) {
     return writeResponse(command, value, charging ? writeCharging(on) : writeAdapter(on));
   }
 
+  if (command == "battery") return batteryRecord(command);
+  if (command == "hold") return holdRecord(args);
+
   // The installed copy's version, for the app that ships it: no SMC access.
   if (command == "version") {
     return {.ok = true, .command = command, .version = std::string(helperVersion())};
@@ -61,9 +88,10 @@ JsonResponse respond(std::span<const std::string> args) {
 
 std::vector<std::string> argumentsOf(int argc, const char* const* argv) {
   std::vector<std::string> args;
-  // Only the program, the command and the value are ever read; the command
-  // is echoed, so its text must be valid before it enters a record.
-  for (int i = 0; i < std::min(argc, 3); ++i) args.push_back(repairUtf8(argv[i]));
+  // Only the program, the command and its values (two at most, for hold)
+  // are ever read; the command is echoed, so its text must be valid before
+  // it enters a record.
+  for (int i = 0; i < std::min(argc, 4); ++i) args.push_back(repairUtf8(argv[i]));
   return args;
 }
 

@@ -1,14 +1,28 @@
-// What stands behind the IOKit stand-in: an emulated Mac, or nothing.
+// What stands behind the IOKit and power-source stand-in: an emulated Mac,
+// or nothing.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
 
 #include "platform/iokit.h"
 
 namespace platform {
 
-/// A machine that answers the IOKit and sysctl calls of the stand-in. Each
+/// A value of a power source's description: a boolean, a number or a text.
+using PowerValue = std::variant<bool, std::int64_t, std::string>;
+
+/// One power source as IOPSGetPowerSourceDescription describes it: its keys
+/// with their values, in order.
+using PowerSourceDescription = std::vector<std::pair<std::string, PowerValue>>;
+
+/// A machine that answers the IOKit, power-source and sysctl calls of the
+/// stand-in. Each
 /// member receives the call's own arguments and gives the call's own answer.
 class Machine {
  public:
@@ -31,6 +45,9 @@ class Machine {
   /// The integer that the kernel value `name` holds, or none when the name
   /// does not exist.
   virtual std::optional<int> sysctlInteger(std::string_view name) = 0;
+  /// The power sources, in the order of the system's list; none when the
+  /// information cannot be had (IOPSCopyPowerSourcesInfo answers null).
+  virtual std::optional<std::vector<PowerSourceDescription>> powerSources() = 0;
 };
 
 /// Puts `machine` behind the stand-in (null detaches). The caller keeps it

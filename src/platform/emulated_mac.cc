@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/emulated_battery.h"
+
 namespace emu {
 
 namespace {
@@ -224,6 +226,13 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
 std::optional<int> EmulatedMac::sysctlInteger(std::string_view name) {
   if (name != "hw.optional.arm64" || arch == Arch::absent) return std::nullopt;
   return arch == Arch::arm64 ? 1 : 0;
+}
+
+std::optional<std::vector<platform::PowerSourceDescription>> EmulatedMac::powerSources() {
+  record({.kind = Event::Kind::powerSources});
+  std::vector<platform::PowerSourceDescription> sources;
+  if (battery) sources.push_back(batteryDescription(*battery, powerState(keys, *battery, adapterConnected)));
+  return sources;
 }
 
 }  // namespace emu

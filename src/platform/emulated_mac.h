@@ -62,7 +62,7 @@ struct Fault {
 
 /// One entry of the call log.
 struct Event {
-  enum class Kind : std::uint8_t { noDriver, open, close, info, read, write, other, badCall };
+  enum class Kind : std::uint8_t { noDriver, open, close, info, read, write, other, badCall, powerSources };
   Kind kind = Kind::open;
   std::string key{};    ///< the key of a call
   std::uint8_t subCommand = 0;
@@ -92,6 +92,11 @@ class EmulatedMac final : public platform::Machine {
   /// state (MachineState), so a save does not keep them.
   std::set<std::string> refusedForRun;
   std::vector<Fault> faults;
+  /// The internal battery's charge in tenths of a percent (emulated_battery.h),
+  /// or none for a Mac without a battery.
+  std::optional<int> battery;
+  /// Whether the power adapter is plugged in.
+  bool adapterConnected = true;
 
   /// Called with each event as it happens, after the log has it.
   std::function<void(const Event&)> onEvent;
@@ -113,6 +118,9 @@ class EmulatedMac final : public platform::Machine {
   kern_return_t callStructMethod(io_connect_t connection, uint32_t selector, const void* input,
                                  size_t inputSize, void* output, size_t* outputSize) override;
   std::optional<int> sysctlInteger(std::string_view name) override;
+  /// The battery, if any, as the power-source API describes it; each call is
+  /// an event.
+  std::optional<std::vector<platform::PowerSourceDescription>> powerSources() override;
 
  private:
   Fault* firingFault(Call call, std::string_view key, bool lookup);

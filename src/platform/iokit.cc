@@ -17,29 +17,33 @@
 #include <string>
 
 #include "platform/attached_machine.h"
+#include "platform/cf_objects.h"
 #include "platform/iokit.h"
-
-struct IOMatchingDictionary {
-  // cppcheck-suppress unusedStructMember ; read by IOServiceGetMatchingService
-  std::string className;
-};
 
 extern "C" {
 
 const mach_port_t kIOMainPortDefault = 0;
 mach_port_t mach_task_self_ = 0x103;
 
+// The key under which a matching dictionary names the class, as on macOS.
+constexpr std::string_view kProviderClass = "IOProviderClass";
+
 CFMutableDictionaryRef IOServiceMatching(const char* name) {
   if (name == nullptr) return nullptr;
-  return new IOMatchingDictionary{name};  // NOLINT(cppcoreguidelines-owning-memory)
+  // The key is one constant string for the whole run, as on macOS.
+  static const CFStringRef key = CFStandinConstantString(kProviderClass.data());
+  return platform::cf::makeDictionary(platform::cf::retain(key), platform::cf::makeString(name)).release();
 }
 
 io_service_t IOServiceGetMatchingService(mach_port_t mainPort, CFDictionaryRef matching) {
   // The call takes over the dictionary, as on macOS.
-  const std::unique_ptr<const IOMatchingDictionary> owned(matching);
+  if (matching == nullptr) return 0;
+  // cppcheck-suppress unreadVariable ; releases the dictionary however the call ends
+  const platform::cf::Owned owned(const_cast<CFMutableDictionaryRef>(matching));  // NOLINT(*-const-cast)
   platform::Machine* machine = platform::attachedMachine();
-  if (machine == nullptr || owned == nullptr || mainPort != kIOMainPortDefault) return 0;
-  return machine->matchService(owned->className);
+  if (machine == nullptr || mainPort != kIOMainPortDefault) return 0;
+  const auto className = platform::cf::textOf(platform::cf::valueFor(matching, kProviderClass));
+  return className ? machine->matchService(*className) : 0;
 }
 
 kern_return_t IOServiceOpen(io_service_t service, task_port_t owningTask, uint32_t type,

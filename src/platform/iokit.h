@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/core_foundation.h"
+
 extern "C" {
 
 using kern_return_t = int;
@@ -19,11 +21,6 @@ using task_port_t = mach_port_t;
 using io_object_t = mach_port_t;
 using io_service_t = io_object_t;
 using io_connect_t = io_object_t;
-
-/// An opaque matching dictionary, as CFMutableDictionaryRef is on macOS.
-struct IOMatchingDictionary;
-using CFMutableDictionaryRef = IOMatchingDictionary*;
-using CFDictionaryRef = const IOMatchingDictionary*;
 
 extern const mach_port_t kIOMainPortDefault;
 extern mach_port_t mach_task_self_;

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "platform/emulated_battery.h"
+
 namespace emu {
 
 namespace {
@@ -18,6 +20,7 @@ std::pair<const std::string, Key> key(const char* name, std::string_view type, B
 // no attribute bit, as probes show it.
 std::pair<const std::string, Key> blank(const char* name) { return key(name, kBlankType, {}, 0); }
 
+// Each machine with a control has an internal battery, at 60 percent.
 // Each machine is made only when asked for: a run of smc-emu starts one, and
 // making all of them would cost more than the helper's whole run.
 // The SMC's own type codes are four characters: "ui8 " ends in a blank.
@@ -32,25 +35,29 @@ constexpr std::array<BuiltinMachine, 8> kCatalog{{
      [] {
        return MachineState{.keys = {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}),
                                     key("CH0B", "hex_", {}), key("CH0C", "hex_", {}),
-                                    key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})}};
+                                    key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
+                           .battery = kStartingCharge};
      }},
     {"apple-silicon-legacy", "Apple silicon, firmware of macOS 11 to 14: CH0B, CH0C, CH0I, CH0J",
      [] {
        return MachineState{.keys = {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}),
                                     key("CH0I", "ui8 ", {0}), key("CH0J", "ui8 ", {0}),
-                                    key("ACLC", "ui8 ", {0})}};
+                                    key("ACLC", "ui8 ", {0})},
+                           .battery = kStartingCharge};
      }},
     {"intel", "an Intel Mac: CH0B, CH0C, CH0I, and no hw.optional.arm64 at all",
      [] {
        return MachineState{.arch = Arch::absent,
                            .keys = {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}),
-                                    key("CH0I", "ui8 ", {0}), key("ACLC", "ui8 ", {0})}};
+                                    key("CH0I", "ui8 ", {0}), key("ACLC", "ui8 ", {0})},
+                           .battery = kStartingCharge};
      }},
     {"placeholder", "no firmware's own: only zero-size CHTE, CH0B, CH0C, CH0I, and a CHIE",
      [] {
        return MachineState{.keys = {key("CHTE", "ui32", {}), key("CH0B", "hex_", {}),
                                     key("CH0C", "hex_", {}), key("CH0I", "ui8 ", {}),
-                                    key("CHIE", "hex_", {0})}};
+                                    key("CHIE", "hex_", {0})},
+                           .battery = kStartingCharge};
      }},
     {"apple-silicon-15.7",
      "Apple silicon, firmware of macOS 15.7 and 26 before 26.7: CHTE and CHIE; CH0B, CH0C, CH0I "
@@ -59,7 +66,8 @@ constexpr std::array<BuiltinMachine, 8> kCatalog{{
        return MachineState{.keys = {key("CHTE", "ui32", {0, 0, 0, 0}), key("CHIE", "hex_", {0}),
                                     key("CH0B", "hex_", {}), key("CH0C", "hex_", {}),
                                     key("CH0I", "ui8 ", {}), key("ACLC", "ui8 ", {0})},
-                           .refused = {"CH0J"}};
+                           .refused = {"CH0J"},
+                           .battery = kStartingCharge};
      }},
     {"apple-silicon-15.8",
      "Apple silicon, firmware of macOS 15.8, 26.7 and 27 (Macs as shipped since autumn 2026): "
@@ -68,7 +76,8 @@ constexpr std::array<BuiltinMachine, 8> kCatalog{{
      [] {
        return MachineState{.keys = {blank("CHTE"), key("CHIE", "hex_", {0}), blank("CH0B"),
                                     blank("CH0C"), blank("CH0I"), key("ACLC", "ui8 ", {0})},
-                           .refused = {"CH0J", "CHLS", "CHIB", "bfD0", "bfE0", "bfF0"}};
+                           .refused = {"CH0J", "CHLS", "CHIB", "bfD0", "bfE0", "bfF0"},
+                           .battery = kStartingCharge};
      }},
     {"bare", "an SMC that knows none of the charging keys", [] { return MachineState{}; }},
     {"no-driver", "no AppleSMC service at all", [] { return MachineState{.driverPresent = false}; }},
@@ -106,10 +115,12 @@ void applyState(EmulatedMac& mac, const MachineState& state) {
   mac.driverPresent = state.driverPresent;
   mac.keys = state.keys;
   mac.refused = state.refused;
+  mac.battery = state.battery;
 }
 
 MachineState stateOf(const EmulatedMac& mac) {
-  return {.arch = mac.arch, .driverPresent = mac.driverPresent, .keys = mac.keys, .refused = mac.refused};
+  return {.arch = mac.arch, .driverPresent = mac.driverPresent, .keys = mac.keys, .refused = mac.refused,
+          .battery = mac.battery};
 }
 
 }  // namespace emu

@@ -15,14 +15,16 @@
 namespace emu {
 
 /// What a machine is between runs: its keys and values, its architecture
-/// answer, whether it has the driver, and the keys that its firmware refuses
-/// to everyone. Faults and the caller's privileges belong to one run and are
-/// not part of it.
+/// answer, whether it has the driver, the keys that its firmware refuses to
+/// everyone, and its battery. Faults, the caller's privileges and whether the adapter is
+/// plugged in belong to one run and are not part of it.
 struct MachineState {
   Arch arch = Arch::arm64;
   bool driverPresent = true;
   std::map<std::string, Key> keys{};
   std::set<std::string> refused{};
+  /// The battery's charge in tenths of a percent, or none (emulated_battery.h).
+  std::optional<int> battery{};
 };
 
 /// A machine of the catalog.

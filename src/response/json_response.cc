@@ -63,6 +63,16 @@ void appendObject(std::string& out, std::string_view key, const Entries& entries
   out += '}';
 }
 
+/// Appends the member `key` as an object of texts, in their order.
+void appendTexts(std::string& out, std::string_view key,
+                 const std::vector<std::pair<std::string, std::string>>& entries) {
+  appendObject(out, key, entries, [&](const auto& entry) {
+    appendString(out, entry.first);
+    out += ':';
+    appendString(out, entry.second);
+  });
+}
+
 /// One key of the `keys` member: `known`, then only the members that the
 /// report holds.
 void appendKeyReport(std::string& out, const KeyReport& report) {
@@ -87,6 +97,15 @@ std::string encodeJson(const JsonResponse& response) {
   out += response.ok ? "{\"ok\":true" : "{\"ok\":false";
   appendKey(out, "command");
   appendString(out, response.command);
+  if (response.level) {
+    appendKey(out, "level");
+    out += std::to_string(*response.level);
+  }
+  appendOptional(out, "source", response.source);
+  if (response.charging) {
+    appendKey(out, "charging");
+    out += *response.charging ? "true" : "false";
+  }
   appendOptional(out, "backend", response.backend);
   appendOptional(out, "status", response.status);
   appendOptional(out, "value", response.value);
@@ -103,13 +122,8 @@ std::string encodeJson(const JsonResponse& response) {
     appendObject(out, "keys", *response.keys,
                  [&](const KeyReport& report) { appendKeyReport(out, report); });
   }
-  if (response.controls) {
-    appendObject(out, "controls", *response.controls, [&](const auto& entry) {
-      appendString(out, entry.first);
-      out += ':';
-      appendString(out, entry.second);
-    });
-  }
+  if (response.controls) appendTexts(out, "controls", *response.controls);
+  if (response.writes) appendTexts(out, "writes", *response.writes);
   appendOptional(out, "version", response.version);
   out += '}';
   return out;

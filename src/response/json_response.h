@@ -30,6 +30,10 @@ using KeyReports = std::vector<KeyReport>;
 /// usable key has no entry. Entries stand in a fixed order.
 using ControlMap = std::vector<std::pair<std::string, std::string>>;
 
+/// Each control that a run wrote, in the order written, with the state
+/// written ("on" or "off").
+using WriteList = std::vector<std::pair<std::string, std::string>>;
+
 /// The one response record of a run. Made once, all members together, and
 /// never changed afterwards; an absent optional member is left out of the
 /// line. Every member has a default, so that a record is built by naming
@@ -37,6 +41,9 @@ using ControlMap = std::vector<std::pair<std::string, std::string>>;
 struct JsonResponse {
   bool ok = false;
   std::string command{};
+  std::optional<int> level{};            ///< the battery's level, 0 to 100
+  std::optional<std::string> source{};   ///< "adapter" or "battery"
+  std::optional<bool> charging{};        ///< whether the battery is charging
   std::optional<std::string> backend{};
   std::optional<std::string> status{};
   std::optional<std::string> value{};
@@ -46,6 +53,7 @@ struct JsonResponse {
   std::optional<std::string> arch{};
   std::optional<KeyReports> keys{};
   std::optional<ControlMap> controls{};
+  std::optional<WriteList> writes{};
   std::optional<std::string> version{};
 };
 

@@ -1,4 +1,5 @@
-// The one place that picks the platform's IOKit and sysctl declarations.
+// The one place that picks the platform's IOKit, power-source,
+// CoreFoundation and sysctl declarations.
 //
 // On Apple platforms these are the system's own headers. Builds that run on
 // the project's stand-in instead say so with SMC_CHARGE_IOKIT_STANDIN: all
@@ -9,9 +10,13 @@
 #pragma once
 
 #if defined(__APPLE__) && !defined(SMC_CHARGE_IOKIT_STANDIN)
+#include <CoreFoundation/CoreFoundation.h>
 #include <IOKit/IOKitLib.h>
+#include <IOKit/ps/IOPSKeys.h>
+#include <IOKit/ps/IOPowerSources.h>
 #include <mach/mach.h>
 #include <sys/sysctl.h>
 #else
 #include "platform/iokit.h"
+#include "platform/power_sources.h"
 #endif

@@ -1,0 +1,89 @@
+#include "charging/battery.h"
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <type_traits>
+
+#include "smc/platform.h"
+
+namespace {
+
+/// Drops the reference when the owner goes: the reading holds two objects,
+/// and each way out, a throw in the stand-in included, must release both.
+struct Releaser {
+  void operator()(CFTypeRef object) const { CFRelease(object); }
+};
+using Owned = std::unique_ptr<std::remove_pointer_t<CFTypeRef>, Releaser>;
+
+/// The value of `key` in `description` when it is of the type `typeID`.
+CFTypeRef valueOf(CFDictionaryRef description, CFStringRef key, CFTypeID typeID) {
+  const CFTypeRef value = CFDictionaryGetValue(description, key);
+  return value != nullptr && CFGetTypeID(value) == typeID ? value : nullptr;
+}
+
+bool isTrue(CFDictionaryRef description, CFStringRef key) {
+  const CFTypeRef value = valueOf(description, key, CFBooleanGetTypeID());
+  return value != nullptr && CFBooleanGetValue(static_cast<CFBooleanRef>(value)) != 0;
+}
+
+bool isText(CFDictionaryRef description, CFStringRef key, CFStringRef text) {
+  const CFTypeRef value = valueOf(description, key, CFStringGetTypeID());
+  return value != nullptr && CFEqual(value, text) != 0;
+}
+
+/// The number under `key` when it fits an int exactly.
+std::optional<int> integerOf(CFDictionaryRef description, CFStringRef key) {
+  const CFTypeRef value = valueOf(description, key, CFNumberGetTypeID());
+  int number = 0;
+  if (value == nullptr || CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberIntType, &number) == 0) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+bool isPresentBattery(CFDictionaryRef description) {
+  return description != nullptr && CFGetTypeID(description) == CFDictionaryGetTypeID() &&
+         isText(description, CFSTR(kIOPSTypeKey), CFSTR(kIOPSInternalBatteryType)) &&
+         isTrue(description, CFSTR(kIOPSIsPresentKey));
+}
+
+/// The reading of the battery's description, when it makes a level.
+std::optional<BatteryReading> readingOf(CFDictionaryRef description) {
+  const auto current = integerOf(description, CFSTR(kIOPSCurrentCapacityKey));
+  const auto max = integerOf(description, CFSTR(kIOPSMaxCapacityKey));
+  const auto level = current && max ? batteryLevel(*current, *max) : std::nullopt;
+  if (!level) return std::nullopt;
+  return BatteryReading{
+      .level = *level,
+      .onAdapter = isText(description, CFSTR(kIOPSPowerSourceStateKey), CFSTR(kIOPSACPowerValue)),
+      .charging = isTrue(description, CFSTR(kIOPSIsChargingKey))};
+}
+
+}  // namespace
+
+std::optional<int> batteryLevel(int current, int max) {
+  if (max <= 0 || current < 0 || current > max) return std::nullopt;
+  // In a long long, the product of an int and 100 cannot overflow.
+  return static_cast<int>(static_cast<long long>(current) * 100 / max);
+}
+
+std::optional<BatteryReading> readBattery() {
+  try {
+    const Owned info(IOPSCopyPowerSourcesInfo());
+    if (!info) return std::nullopt;
+    const Owned list(IOPSCopyPowerSourcesList(info.get()));
+    if (!list) return std::nullopt;
+    const CFArrayRef sources = static_cast<CFArrayRef>(list.get());
+    for (CFIndex i = 0; i < CFArrayGetCount(sources); ++i) {
+      const CFDictionaryRef description =
+          IOPSGetPowerSourceDescription(info.get(), CFArrayGetValueAtIndex(sources, i));
+      // The first present internal battery is the Mac's; a UPS or another
+      // source before it is passed over.
+      if (isPresentBattery(description)) return readingOf(description);
+    }
+  } catch (const std::exception&) {
+    // Only the stand-in allocates here; running out of memory is no reading.
+  }
+  return std::nullopt;
+}

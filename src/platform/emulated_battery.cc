@@ -1,0 +1,63 @@
+#include "platform/emulated_battery.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace emu {
+
+namespace {
+
+/// Whether `name` holds `first` followed by nothing but zeros.
+bool holds(const std::map<std::string, Key>& keys, std::string_view name, std::uint8_t first) {
+  const auto found = keys.find(std::string(name));
+  if (found == keys.end() || found->second.value.empty()) return false;
+  const Bytes& value = found->second.value;
+  return value.front() == first && std::all_of(value.begin() + 1, value.end(), [](auto b) { return b == 0; });
+}
+
+bool firstByteSet(const std::map<std::string, Key>& keys, std::string_view name) {
+  const auto found = keys.find(std::string(name));
+  return found != keys.end() && !found->second.value.empty() && found->second.value.front() != 0;
+}
+
+}  // namespace
+
+bool adapterCut(const std::map<std::string, Key>& keys) {
+  return holds(keys, "CHIE", 0x08) || holds(keys, "CH0J", 0x01) || holds(keys, "CH0I", 0x01);
+}
+
+bool chargingInhibited(const std::map<std::string, Key>& keys) {
+  if (const auto chte = keys.find("CHTE"); chte != keys.end() && !chte->second.value.empty()) {
+    std::array<std::uint8_t, 4> first{};
+    std::copy_n(chte->second.value.begin(), std::min<std::size_t>(first.size(), chte->second.value.size()),
+                first.begin());
+    if (first == std::array<std::uint8_t, 4>{1, 0, 0, 0}) return true;
+  }
+  return firstByteSet(keys, "CH0B") || firstByteSet(keys, "CH0C");
+}
+
+PowerState powerState(const std::map<std::string, Key>& keys, int charge, bool connected) {
+  const bool onAdapter = connected && !adapterCut(keys);
+  return {.onAdapter = onAdapter, .charging = onAdapter && !chargingInhibited(keys) && charge < kFullCharge};
+}
+
+int chargeAfter(int charge, int minutes, PowerState state) {
+  if (state.charging) return std::min(kFullCharge, charge + minutes * kChargingPerMinute);
+  if (!state.onAdapter) return std::max(0, charge - minutes * kDrainingPerMinute);
+  return charge;
+}
+
+platform::PowerSourceDescription batteryDescription(int charge, PowerState state) {
+  return {{"Name", std::string("InternalBattery-0")},
+          {"Type", std::string("InternalBattery")},
+          {"Transport Type", std::string("Internal")},
+          {"Is Present", true},
+          {"Current Capacity", std::int64_t{charge / 10}},
+          {"Max Capacity", std::int64_t{100}},
+          {"Power Source State", std::string(state.onAdapter ? "AC Power" : "Battery Power")},
+          {"Is Charging", state.charging}};
+}
+
+}  // namespace emu
