@@ -173,28 +173,28 @@ ON_OFF = {"CHTE": ("00000000", "01000000"), "CH0B": ("00", "02"), "CH0C": ("00",
           "CHIE": ("00", "08"), "CH0J": ("00", "01"), "CH0I": ("00", "01")}
 FAMILY2 = "-CHTE ?CH0B ?CH0B >CH0B={CH0B} ?CH0C >CH0C={CH0C}"
 
-# A machine: its state file's arch and driver words (then the keys it refuses) and its keys; charging-status's line
+# A machine: its state file's arch, driver and battery words (then the keys it refuses) and its keys; charging-status's line
 # and trace; for charging, then for adapter, the backend (None: no usable key) and the trace.
 MACHINES = {
-    "apple-silicon": ("arm64 present", "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=00000000",
+    "apple-silicon": ("arm64 present 60", "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=00000000",
                       status("CHTE", "enabled"), "<CHTE", "CHTE", "?CHTE >CHTE={CHTE}", "CHIE", "?CHIE >CHIE={CHIE}"),
-    "apple-silicon-legacy": ("arm64 present", "ACLC:ui8 =00|CH0B:hex_=00|CH0C:hex_=00|CH0I:ui8 =00|CH0J:ui8 =00",
+    "apple-silicon-legacy": ("arm64 present 60", "ACLC:ui8 =00|CH0B:hex_=00|CH0C:hex_=00|CH0I:ui8 =00|CH0J:ui8 =00",
                              status("CH0B", "enabled"), "-CHTE <CH0B",
                              "CH0B_CH0C", FAMILY2, "CH0J", "-CHIE ?CH0J >CH0J={CH0J}"),
-    "intel": ("absent present", "ACLC:ui8 =00|CH0B:hex_=00|CH0C:hex_=00|CH0I:ui8 =00", status("CH0B", "enabled"),
+    "intel": ("absent present 60", "ACLC:ui8 =00|CH0B:hex_=00|CH0C:hex_=00|CH0I:ui8 =00", status("CH0B", "enabled"),
               "-CHTE <CH0B", "CH0B_CH0C", FAMILY2, "CH0I", "-CHIE -CH0J ?CH0I >CH0I={CH0I}"),
     # Zero-size keys exist but are never written, and an empty CHTE is no status.
-    "placeholder": ("arm64 present", "CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=", NO_STATUS,
+    "placeholder": ("arm64 present 60", "CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=", NO_STATUS,
                     "<CHTE <CH0B", None, "?CHTE ?CH0B ?CH0C", "CHIE", "?CHIE >CHIE={CHIE}"),
-    "apple-silicon-15.7": ("arm64 present CH0J",
+    "apple-silicon-15.7": ("arm64 present 60 CH0J",
                            "ACLC:ui8 =00|CH0B:hex_=|CH0C:hex_=|CH0I:ui8 =|CHIE:hex_=00|CHTE:ui32=00000000",
                            status("CHTE", "enabled"), "<CHTE", "CHTE", "?CHTE >CHTE={CHTE}", "CHIE", "?CHIE >CHIE={CHIE}"),
     # Only the adapter is left; the charge-limit and firmware-limit keys are refused.
-    "apple-silicon-15.8": ("arm64 present CH0J CHIB CHLS bfD0 bfE0 bfF0",
+    "apple-silicon-15.8": ("arm64 present 60 CH0J CHIB CHLS bfD0 bfE0 bfF0",
                            "ACLC:ui8 =00|CH0B:=/00|CH0C:=/00|CH0I:=/00|CHIE:hex_=00|CHTE:=/00",
                            NO_STATUS, "<CHTE <CH0B", None, "?CHTE ?CH0B ?CH0C", "CHIE", "?CHIE >CHIE={CHIE}"),
-    "bare": ("arm64 present", "", NO_STATUS, "-CHTE -CH0B", None, "-CHTE -CH0B -CH0C", None, "-CHIE -CH0J -CH0I"),
-    "no-driver": ("arm64 absent", "", NO_STATUS, "no-driver " * 2, None, "no-driver " * 3, None, "no-driver " * 3),
+    "bare": ("arm64 present none", "", NO_STATUS, "-CHTE -CH0B", None, "-CHTE -CH0B -CH0C", None, "-CHIE -CH0J -CH0I"),
+    "no-driver": ("arm64 absent none", "", NO_STATUS, "no-driver " * 2, None, "no-driver " * 3, None, "no-driver " * 3),
 }
 
 
@@ -218,8 +218,9 @@ class Commands(E2E):
         self.assertEqual((err, code, os.listdir(self.dir)), ("", 0, []))
         self.assertEqual([l.split(":")[0] for l in listing.splitlines() if l[:1].isalpha()], list(MACHINES))
         for machine, (words, keys, status_line, status_trace, *writes) in MACHINES.items():
-            arch, driver, *refused = words.split()
-            catalog = [f"arch {arch}", f"driver {driver}"] + [state_key(k) for k in keys.split("|") if k]
+            arch, driver, charge, *refused = words.split()
+            catalog = [f"arch {arch}", f"driver {driver}", f"battery {charge}"]
+            catalog += [state_key(k) for k in keys.split("|") if k]
             catalog += [f"refused {k}" for k in refused]
             self.assertIn("".join(f"\n  {l}" for l in catalog) + "\n", listing)
             present = [k[:4] for k in keys.split("|")]
@@ -258,6 +259,14 @@ class Commands(E2E):
                     if driver == "absent":
                         # Built here, the helper truthfully sees a Mac without the driver.
                         self.assertEqual(self.helper_line([CHARGE] + args), line)
+            # The battery, and a hold at the upper level (from a fresh machine: every control on).
+            _, charging, _, adapter = CONTROLS[machine][0].split()
+            with self.subTest(machine=machine, args="battery, hold"):
+                has_battery = charge != "none"
+                self.assertEqual(self.emu("--machine", machine, "battery")[0], battery(60) if has_battery else NO_BATTERY)
+                writes = {"charging": "off"} if charging != "-" else {"adapter": "off"} if adapter != "-" else {}
+                self.assertEqual(self.emu("--machine", machine, "hold", "50", "60")[0],
+                                 held(60, writes) if has_battery else held(None, **NO_LEVEL))
             # The file kept the refused keys, and the last charging write, off.
             self.assertEqual(lines(state)[len(catalog) - len(refused):], catalog[len(catalog) - len(refused):])
             self.assertEqual(self.emu("charging-status", state=state)[0],
@@ -412,6 +421,9 @@ EMU_ERRORS = [
     (["--refuse", "CHTEX", *C], "--refuse 'CHTEX': NAME must be"),
     (["--drop", "CHTEX", *C], "--drop 'CHTEX': NAME must be"),
     (["--arch", "arm", *C], "--arch 'arm': expected"),
+    (["--battery", "101", *C], "--battery '101': expected a PERCENT"),
+    (["--battery", "+5", *C], "--battery '+5': expected a PERCENT"),
+    (["--minutes", "10081", *C], "--minutes '10081': expected a number"),
     (["--fail", "open=result=3@1", *C], "--fail 'open=result=3@1': an opening cannot"),
     (["--fail", "write:*=io-error@0", *C], "--fail 'write:*=io-error@0' is not"),
     (["--fail", "write:CHTE=result=0", *C], "--fail 'write:CHTE=result=0': a fault must fail"),
@@ -444,7 +456,10 @@ BAD_STATES = [
     ("arch arm64\r\ndriver present\r\n", "line 1: arch must be"),
     ("arch arm64\ndriver present\nkey CHTE=00\nkey CHTE:ui32=00\n", "line 4: key 'CHTE' stands twice"),
     ("# ok\n\narch arm64\ndriver present\nkey CHTE=0\n", "line 5: 'CHTE=0': HEX must be"),
-    ("arch arm64\ndriver present\nCHTE:ui32=00\n", "line 3: expected arch, driver, key"),
+    ("arch arm64\ndriver present\nCHTE:ui32=00\n", "line 3: expected arch, driver, battery, key"),
+    ("arch arm64\ndriver present\nbattery 100.1\n", "line 3: battery must be a PERCENT"),
+    ("arch arm64\ndriver present\nbattery 7.25\n", "line 3: battery must be a PERCENT"),
+    ("battery 7.5\narch arm64\ndriver present\nbattery none\n", "line 4: battery stands twice"),
     ("arch arm64\ndriver present\nrefused CH0\n", "line 3: refused NAME: NAME must be four"),
     ("arch arm64\nrefused CH0J\nrefused CH0J\ndriver present\n", "line 3: refused 'CH0J' stands twice"),
 ]
@@ -512,7 +527,7 @@ class State(E2E):
         files = {"state": self.path("s"), "trace": self.path("t")}
         self.emu("--machine", "apple-silicon-legacy", "--fail", "write:CH0C=io-error", *C, **files)
         # The write before the failed one stays: nothing is undone.
-        self.assertEqual(lines(files["state"])[3:5], ["key CH0B:hex_=02/d4", "key CH0C:hex_=00/d4"])
+        self.assertEqual(lines(files["state"])[4:6], ["key CH0B:hex_=02/d4", "key CH0C:hex_=00/d4"])
         # Only the first run's --machine counts: then the file does.
         self.expect(["--machine", "bare", "charging-status"], status("CH0B", "disabled"),
                     "-CHTE ?CH0B ?CH0B >CH0B=02 ?CH0C >CH0C/io-error -CHTE <CH0B", **files)
@@ -539,7 +554,7 @@ class State(E2E):
                  "--refuse", "CH0J", "charging", "on", state=link)
         self.assertEqual((os.path.islink(link), os.stat(state).st_mode & 0o7777), (True, 0o640))
         # The type and attribute byte of CHTE stay; --refuse was for that run only.
-        self.assertEqual(lines(state), ["arch absent", "driver present", "key #:= :    =/d4", "key CHIB:=/40",
+        self.assertEqual(lines(state), ["arch absent", "driver present", "battery none", "key #:= :    =/d4", "key CHIB:=/40",
                                         "key CHIE:hex_=00/d4", "key CHTE:ui32=00000000/d4"])
         self.assertEqual([n for n in os.listdir(self.dir) if n.startswith(".")], [], "a temporary file was left")
 
@@ -565,6 +580,138 @@ class State(E2E):
         # Two saves: the new file, then the write.
         self.assertEqual((p.returncode, [re.match("fsync|rename", l).group() for l in text(log).splitlines()]),
                          (0, ["fsync", "rename", "fsync"] * 2))
+
+
+# --- The battery, and holding a level ------------------------------------------
+
+def battery(level, source="adapter", charging=True):
+    return line(ok=True, command="battery", level=level, source=source, charging=charging)
+
+
+def held(level, writes=None, code=None, error=None):
+    members = dict(level=level) if level is not None else {}
+    members |= dict(code=code, error=error) if code else {}
+    return line(ok=code is None, command="hold", **members, writes=dict(writes or {}))
+
+
+NO_BATTERY = failed("battery", "BATTERY_UNAVAILABLE", "unable to read the battery")
+NO_LEVEL = dict(code="BATTERY_UNAVAILABLE", error="unable to read the battery")
+NO_KEY = dict(code="WRITE_UNAVAILABLE", error="no supported control key found")
+IO_ERROR_WRITE = dict(code="WRITE_FAILED", error=f"SMC write failed: io={IO_ERROR} smc=0")
+DENIED = dict(code="PERMISSION_DENIED", error="root privileges required")
+BAD_BAND = failed("hold", "INVALID_ARGS", "hold expects LOWER UPPER, 0 <= LOWER < UPPER <= 100")
+
+BATTERY_RUNS = [
+    # Where the power comes from follows the keys; a full battery charges no more; minutes move the level first.
+    ("battery", battery(60)), ("--unplugged battery", battery(60, "battery", False)),
+    ("--key CHTE=01000000 battery", battery(60, charging=False)), ("--key CHIE=08 battery", battery(60, "battery", False)),
+    ("--battery 100 battery", battery(100, charging=False)), ("--battery none battery", NO_BATTERY),
+    ("--machine no-driver battery", NO_BATTERY), ("--machine no-driver --battery 7 battery", battery(7)),
+    ("--minutes 10 battery", battery(65)), ("--unplugged --minutes 10 battery", battery(58, "battery", False)),
+    ("--key CHTE=01000000 --minutes 600 battery", battery(60, charging=False)),
+    ("--minutes 1000 battery", battery(100, charging=False)),
+    ("--key CHIE=08 --minutes 10080 battery", battery(0, "battery", False)),
+]
+
+# Faults and refusals while holding 75 to 80: each needed write is tried, the first failure is the line's, and a
+# level that cannot be read turns the adapter back on and nothing else.
+HOLD_FAULTS = [
+    ("--battery none --key CHIE=08", "power-sources ?CHIE <CHIE ?CHIE >CHIE=00", held(None, {"adapter": "on"}, **NO_LEVEL)),
+    ("--battery none --key CHIE=02", "power-sources ?CHIE <CHIE ?CHIE >CHIE=00", held(None, {"adapter": "on"}, **NO_LEVEL)),
+    ("--battery none", "power-sources ?CHIE <CHIE", held(None, **NO_LEVEL)),
+    ("--battery none --unprivileged --key CHIE=08", "power-sources ?CHIE <CHIE ?CHIE >CHIE/not-privileged",
+     held(None, **NO_LEVEL)),
+    ("--machine bare", "power-sources -CHIE -CH0J -CH0I", held(None, **NO_LEVEL)),
+    ("--machine bare --battery 50", "power-sources -CHIE -CH0J -CH0I -CHTE -CH0B -CH0C", held(50, **NO_KEY)),
+    ("--battery 90 --fail write:CHTE=io-error", "power-sources ?CHIE ?CHTE <CHTE ?CHTE >CHTE/io-error <CHIE ?CHIE >CHIE=08",
+     held(90, {"adapter": "off"}, **IO_ERROR_WRITE)),
+    ("--battery 90 --unprivileged",
+     "power-sources ?CHIE ?CHTE <CHTE ?CHTE >CHTE/not-privileged <CHIE ?CHIE >CHIE/not-privileged", held(90, **DENIED)),
+    ("--battery 70 --key CHIE=08 --fail write:CHIE=result=7", "power-sources ?CHIE ?CHTE <CHIE ?CHIE >CHIE/result=7 <CHTE",
+     held(70, code="WRITE_FAILED", error="SMC write failed: io=0 smc=7")),
+    ("--machine apple-silicon-legacy --battery 81 --fail write:CH0C=io-error",
+     "power-sources -CHIE ?CH0J -CHTE ?CH0B -CHTE <CH0B -CHTE ?CH0B ?CH0B >CH0B=02 ?CH0C >CH0C/io-error "
+     "<CH0J -CHIE ?CH0J >CH0J=01", held(81, {"adapter": "off"}, **IO_ERROR_WRITE)),
+    # A key that vanishes between the choice and its write.
+    ("--battery 90 --fail info:CHTE=key-not-found@3", "power-sources ?CHIE ?CHTE <CHTE -CHTE ?CH0B ?CH0C <CHIE ?CHIE >CHIE=08",
+     held(90, {"adapter": "off"}, **NO_KEY)),
+]
+
+# The band's arguments: digits only, at most three, LOWER below UPPER, UPPER at most 100.
+BANDS = [([], BAD_BAND), (["75"], BAD_BAND), (["80", "75"], BAD_BAND), (["75", "75"], BAD_BAND),
+         (["75", "101"], BAD_BAND), (["-1", "80"], BAD_BAND), (["+1", "80"], BAD_BAND), (["1000", "80"], BAD_BAND),
+         (["75", "80.0"], BAD_BAND), (["", "80"], BAD_BAND), ([" 75", "80"], BAD_BAND),
+         (["0", "100"], held(60)), (["075", "080", "x"], held(60)), (["59", "61"], held(60))]
+
+# What hold makes of each control at a level at or below LOWER, inside the band, at UPPER and above it (None: as it
+# is), with both controls, the adapter alone, or charging alone.
+TABLE = {"both": [("on", "on"), ("on", None), ("on", "off"), ("off", "off")],
+         "adapter": [("on", None), (None, None), ("off", None), ("off", None)],
+         "charging": [(None, "on"), (None, None), (None, "off"), (None, "off")]}
+WORD = {"on": "enabled", "off": "disabled"}
+# Each machine's charging keys and adapter key (None: not usable); apple-silicon without CHIE has charging alone.
+HOLDERS = [(m, [], *([k] if k else None for k in ks)) for m, ks in (
+    ("apple-silicon", ("CHTE", "CHIE")), ("apple-silicon-15.7", ("CHTE", "CHIE")),
+    ("apple-silicon-legacy", ("CH0B CH0C", "CH0J")), ("intel", ("CH0B CH0C", "CH0I")),
+    ("apple-silicon-15.8", (None, "CHIE")), ("placeholder", (None, "CHIE")))]
+HOLDERS = [(m, o, c and c[0].split(), a and a[0]) for m, o, c, a in HOLDERS] + [("apple-silicon", ["--drop", "CHIE"], ["CHTE"], None)]
+
+
+class Hold(E2E):
+    def test_battery(self):
+        for args, expected in BATTERY_RUNS:
+            with self.subTest(args=args):
+                self.expect(args.split(), expected, "power-sources")
+        state = self.path("s")
+        self.emu("--minutes", "3", "battery", state=state)  # moved and saved before the run, which writes nothing
+        self.assertEqual(lines(state)[2], "battery 61.5")
+        self.assertEqual(self.emu("--unplugged", "--minutes", "8", "battery", state=state)[0], battery(59, "battery", False))
+
+    def test_faults_and_bands(self):
+        for args, trace, expected in HOLD_FAULTS:
+            with self.subTest(args=args):
+                self.expect(args.split() + ["hold", "75", "80"], expected, trace)
+        for band, expected in BANDS:
+            with self.subTest(band=band):
+                self.assertEqual(self.emu("hold", *band)[0], expected)
+
+    def status_words(self, state):
+        return [json.loads(self.emu(c, state=state)[0]).get("status") for c in ("charging-status", "adapter-status")]
+
+    def test_each_level_from_each_state_on_each_machine(self):
+        for machine, options, charging, adapter in HOLDERS:
+            kind = "both" if charging and adapter else "adapter" if adapter else "charging"
+            unknown = ["--key", adapter + "=02"] if adapter else []
+            unknown += ["--key", "CHTE=02000000"] if charging == ["CHTE"] else []
+            starts = {"on": [], "charging off": [C] if charging else None, "adapter off": [["adapter", "off"]] if adapter
+                      else None, "both off": [C, ["adapter", "off"]] if charging and adapter else None}
+            for level, (name, setup) in itertools.product((74, 75, 76, 79, 80, 81), starts.items()):
+                if setup is None:
+                    continue
+                with self.subTest(machine=machine, level=level, start=name):
+                    state = self.path(f"{machine}-{level}-{name}")
+                    self.emu("--machine", machine, *options, "--battery", str(level), "version", state=state)
+                    for argv in setup:
+                        self.emu(*argv, state=state)
+                    before = self.status_words(state)
+                    out, trace = self.emu("hold", "75", "80", state=state)
+                    want_adapter, want_charging = TABLE[kind][0 if level <= 75 else 1 if level < 80 else 2 if level == 80 else 3]
+                    writes = [("charging", "off")] * (want_charging == "off" and before[0] != "disabled")
+                    writes += [("adapter", want_adapter)] * (want_adapter is not None and before[1] != WORD[want_adapter])
+                    writes += [("charging", "on")] * (want_charging == "on" and before[0] != "enabled")
+                    self.assertEqual(out, held(level, writes))
+                    keys = {"charging": charging, "adapter": [adapter]}
+                    self.assertEqual([l.split()[1] for l in trace if l.startswith("write")],
+                                     [k for control, _ in writes for k in keys[control]])
+                    self.assertEqual(self.status_words(state),
+                                     [WORD[want_charging] if want_charging else before[0],
+                                      WORD[want_adapter] if want_adapter else before[1]])
+            # A value that the helper did not write is written over whatever the level asks.
+            with self.subTest(machine=machine, start="unknown"):
+                out = self.emu("--machine", machine, *options, *unknown, "--battery", "80", "hold", "75", "80")[0]
+                expected = {"both": [("charging", "off"), ("adapter", "on")],
+                            "adapter": [("adapter", "off")], "charging": [("charging", "off")]}[kind]
+                self.assertEqual(out, held(80, expected))
 
 
 # --- Hostile arguments ------------------------------------------------------
@@ -616,6 +763,12 @@ class OutOfMemory(unittest.TestCase):
                  (C, [wrote("charging", "CHTE", "off"), unavailable("charging", "off"),
                       io_failed("charging", "off", "CHTE", IO_ERROR, 0)], []),
                  (["charging-status"], [status("CHTE", "enabled"), NO_STATUS], []),
+                 (["battery"], [battery(60), NO_BATTERY], []),
+                 # Below the band with every control on: any read may fail (and then writes), and any write.
+                 (["hold", "75", "80"], [held(60), held(None, **NO_LEVEL)],
+                  [held(level, dict(w), **failure) for level in (60, None) for n in range(3)
+                   for w in itertools.combinations([("adapter", "on"), ("charging", "on")], n)
+                   for failure in ({}, NO_KEY, IO_ERROR_WRITE, NO_LEVEL)]),
                  (["charging", "of"], [NOT_ON_OFF], [])]
         own = 0  # smc-emu's own allocations, before the helper runs
         with tempfile.TemporaryDirectory() as folder:
@@ -670,6 +823,13 @@ BAD_LINES = [
     controls("- CHIE - -"),  # another operation's backend
     caps("arm64")[:-1] + ',"controls":{}}',
     line(ok=True, command="adapter-status", backend="CH0B", status="enabled"),
+    battery(101), battery("78"), battery(78.5), battery(78, "ac"), battery(78, charging="true"),
+    battery(78)[:-1] + ',"writes":{}}', NO_BATTERY[:-1] + ',"level":0}',
+    held(81, {"charging": "maybe"}), held(81, {"fan": "on"}), held(81).replace(',"writes":{}', ""),  # no writes
+    held(81, {"adapter": "off"}, **IO_ERROR_WRITE).replace('"level":81,', ""),  # a failed write without the level
+    held(81, **NO_LEVEL), held(None, {"charging": "on"}, **NO_LEVEL), held(None, **NO_KEY),
+    held(81, code="STATUS_UNAVAILABLE", error="unable to determine charging status"),
+    caps("arm64")[:-1] + ',"level":5}', BAD_BAND[:-1] + ',"writes":{}}',
 ]
 
 

@@ -71,8 +71,9 @@ bool openStandardDescriptors() {
 /// Opens the trace and creates a missing state file, after checking that an
 /// existing one can be saved: a run that could not keep what it does stops
 /// before the helper with nothing changed, not midway. A trace made here is
-/// taken back when what follows fails. `saved`: whether the state file exists.
-void prepareFiles(const Options& options, bool saved, const emu::MachineState& state,
+/// taken back when what follows fails. `saved`: whether the state file exists;
+/// `moved`: whether --minutes moved the battery, which is saved before the run.
+void prepareFiles(const Options& options, bool saved, bool moved, const emu::MachineState& state,
                   Recorder& recorder) {
   if (options.statePath && saved) checkStateSaveable(*options.statePath, state);
   if (options.tracePath) recorder.trace = openTraceFile(*options.tracePath);
@@ -83,7 +84,7 @@ void prepareFiles(const Options& options, bool saved, const emu::MachineState& s
     if (recorder.trace.fd >= 0 && isSameFile(recorder.trace.fd, *options.statePath)) {
       throw EmuError("--state and --trace name the same file");
     }
-    if (!saved) saveStateFile(*options.statePath, state);
+    if (!saved || moved) saveStateFile(*options.statePath, state);
   } catch (...) {
     if (recorder.trace.created) unlink(recorder.trace.path.c_str());
     throw;
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
     if (options.statePath) saved = loadStateFile(*options.statePath);
     emu::MachineState state =
         saved ? *saved : emu::findBuiltinMachine(options.machine)->make();
-    applyOptions(options, state);
+    const bool moved = applyOptions(options, state);
     if (options.printState) {
       // A file that --state loads: the way to start from a built-in machine
       // and edit it.
@@ -167,11 +168,12 @@ int main(int argc, char** argv) {
       finishOutput();
       return 0;
     }
-    prepareFiles(options, saved.has_value(), state, recorder);
+    prepareFiles(options, saved.has_value(), moved, state, recorder);
 
     emu::applyState(mac, state);
     mac.refusedForRun = options.refused;
     mac.privileged = !options.unprivileged;
+    mac.adapterConnected = !options.unplugged;
     mac.faults = options.faults;
   } catch (const std::bad_alloc&) {
     printOutOfMemory();

@@ -8,6 +8,7 @@
 #include "emu_error.h"
 #include "fault_syntax.h"
 #include "four_printable.h"
+#include "platform/emulated_battery.h"
 
 namespace {
 
@@ -29,13 +30,17 @@ emu::Fault faultOf(std::string_view text) {
                  " is not open=ERR[@N] or CALL:KEY=ERR[@N] (see smc-emu --help)");
 }
 
+// A week: far more than any test of a loop needs, and small enough that no
+// sum overflows.
+constexpr int kMostMinutes = 10080;
+
 // getopt_long's values for the options, above every character.
 enum OptionId : int {
   kMachine = 256, kKey, kDrop, kRefuse, kArch, kFail, kState, kTrace, kUnprivileged, kListMachines,
-  kPrintState, kHelp, kVersion
+  kPrintState, kHelp, kVersion, kBattery, kUnplugged, kMinutes
 };
 
-constexpr std::array<option, 14> kLongOptions{{
+constexpr std::array<option, 17> kLongOptions{{
     {"machine", required_argument, nullptr, kMachine},
     {"key", required_argument, nullptr, kKey},
     {"drop", required_argument, nullptr, kDrop},
@@ -45,12 +50,27 @@ constexpr std::array<option, 14> kLongOptions{{
     {"state", required_argument, nullptr, kState},
     {"trace", required_argument, nullptr, kTrace},
     {"unprivileged", no_argument, nullptr, kUnprivileged},
+    {"battery", required_argument, nullptr, kBattery},
+    {"unplugged", no_argument, nullptr, kUnplugged},
+    {"minutes", required_argument, nullptr, kMinutes},
     {"list-machines", no_argument, nullptr, kListMachines},
     {"print-state", no_argument, nullptr, kPrintState},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 }};
+
+/// `text` as a plain decimal number from 0 to `most`; none otherwise.
+std::optional<int> numberUpTo(std::string_view text, int most) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  int value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value > most) return std::nullopt;
+  return value;
+}
 
 /// Sets the option `id` (with its value, empty for a flag).
 void setOption(int id, const std::string& value, Options& options) {
@@ -90,6 +110,23 @@ void setOption(int id, const std::string& value, Options& options) {
     case kState: options.statePath = value; break;
     case kTrace: options.tracePath = value; break;
     case kUnprivileged: options.unprivileged = true; break;
+    case kBattery:
+      options.setsBattery = true;
+      options.battery.reset();
+      if (const auto percent = numberUpTo(value, 100)) {
+        options.battery = *percent * 10;
+      } else if (value != "none") {
+        throw EmuError("--battery '" + value + "': expected a PERCENT from 0 to 100, or none");
+      }
+      break;
+    case kUnplugged: options.unplugged = true; break;
+    case kMinutes:
+      if (const auto minutes = numberUpTo(value, kMostMinutes)) {
+        options.minutes = *minutes;
+      } else {
+        throw EmuError("--minutes '" + value + "': expected a number of minutes from 0 to 10080");
+      }
+      break;
     case kListMachines: options.listMachines = true; break;
     case kPrintState: options.printState = true; break;
     case kHelp: options.help = true; break;
@@ -130,7 +167,7 @@ Options parseOptions(int argc, char* const* argv) {
   return options;
 }
 
-void applyOptions(const Options& options, emu::MachineState& state) {
+bool applyOptions(const Options& options, emu::MachineState& state) {
   for (const KeyChange& change : options.keyChanges) {
     const auto found = state.keys.find(change.name);
     if (!change.setting) {
@@ -141,6 +178,13 @@ void applyOptions(const Options& options, emu::MachineState& state) {
         keyFrom(*change.setting, found != state.keys.end() ? found->second : emu::Key{});
   }
   if (options.arch) state.arch = *options.arch;
+  if (options.setsBattery) state.battery = options.battery;
+  if (!state.battery || options.minutes == 0) return false;
+  const emu::PowerState power = emu::powerState(state.keys, *state.battery, !options.unplugged);
+  const int moved = emu::chargeAfter(*state.battery, options.minutes, power);
+  if (moved == *state.battery) return false;
+  state.battery = moved;
+  return true;
 }
 
 const char* usageText() {
@@ -161,6 +205,11 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
   --arch arm64|x86_64|absent
                           what hw.optional.arm64 answers: 1, 0 or no such name
   --unprivileged          refuse every write call with kIOReturnNotPrivileged
+  --battery PERCENT|none  the internal battery's level (0-100), or no battery
+  --unplugged             the power adapter is out, for this run (not saved)
+  --minutes N             before the run, move the battery as N minutes
+                          (0-10080) would: +0.5 percent a minute while
+                          charging, -0.2 on the battery; saved with --state
   --fail open=ERR[@N]     make opening the driver fail; ERR: not-privileged,
                           io-error, io=N, or no-driver (the lookup finds nothing)
   --fail CALL:KEY=ERR[@N] make info, read or write calls on KEY (or *) fail;
@@ -175,7 +224,8 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
   --list-machines         print each built-in machine's name, summary and
                           (indented) the lines of its state file, and exit
   --print-state           print the starting machine (--machine, --state, with
-                          --key, --drop, --arch applied) as a state file, exit
+                          --key, --drop, --arch, --battery, --minutes
+                          applied) as a state file, and exit
   --help                  print this help and exit
   --version               print the version (the helper's own) and exit
 

@@ -22,6 +22,10 @@ struct Options {
   std::set<std::string> refused;  ///< --refuse: for this run only
   std::optional<emu::Arch> arch;
   bool unprivileged = false;
+  bool setsBattery = false;    ///< --battery was given
+  std::optional<int> battery;  ///< its charge in tenths of a percent; none: no battery
+  bool unplugged = false;  ///< --unplugged: the adapter is out for this run
+  int minutes = 0;         ///< --minutes: how far the battery moves before the run
   std::vector<emu::Fault> faults;
   std::optional<std::string> statePath;
   std::optional<std::string> tracePath;
@@ -40,8 +44,9 @@ struct Options {
 /// repeated single-valued option takes the last value. Throws EmuError.
 Options parseOptions(int argc, char* const* argv);
 
-/// Applies `--key`, `--drop` and `--arch` to `state`.
-void applyOptions(const Options& options, emu::MachineState& state);
+/// Applies `--key`, `--drop`, `--arch` and `--battery` to `state`, then moves
+/// its battery by `--minutes`; true when that moved it.
+bool applyOptions(const Options& options, emu::MachineState& state);
 
 /// The text of `--help`.
 const char* usageText();

@@ -12,6 +12,7 @@
 #include "emu_error.h"
 #include "four_printable.h"
 #include "key_setting.h"
+#include "platform/emulated_battery.h"
 #include "regular_file.h"
 
 namespace {
@@ -21,9 +22,45 @@ constexpr std::size_t kMaxFileSize = 1U << 20U;
 
 }  // namespace
 
+namespace {
+
+/// The battery's word: its level in percent, with the tenth where it has
+/// one ("60", "75.5"), or "none".
+std::string batteryWord(const std::optional<int>& charge) {
+  if (!charge) return "none";
+  std::string word = std::to_string(*charge / 10);
+  if (*charge % 10 != 0) word += "." + std::to_string(*charge % 10);
+  return word;
+}
+
+/// Reads the charge that a battery word names into `charge` (left empty for
+/// "none"); false when the word is malformed.
+bool readCharge(std::string_view word, std::optional<int>& charge) {
+  charge.reset();
+  if (word == "none") return true;
+  const std::size_t point = word.find('.');
+  const std::string_view whole = word.substr(0, point);
+  const std::string_view tenth = point == std::string_view::npos ? "" : word.substr(point + 1);
+  const auto digits = [](std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  if (!digits(whole) || whole.size() > 3 || (point != std::string_view::npos && (tenth.size() != 1 || !digits(tenth)))) {
+    return false;
+  }
+  int tenths = 0;
+  for (const char c : whole) tenths = tenths * 10 + (c - '0');
+  tenths = tenths * 10 + (tenth.empty() ? 0 : tenth[0] - '0');
+  if (tenths > emu::kFullCharge) return false;
+  charge = tenths;
+  return true;
+}
+
+}  // namespace
+
 std::string stateLines(const emu::MachineState& state) {
   std::string text = "arch " + std::string(emu::archWord(state.arch)) + "\n";
   text += state.driverPresent ? "driver present\n" : "driver absent\n";
+  text += "battery " + batteryWord(state.battery) + "\n";
   for (const auto& [name, key] : state.keys) text += "key " + keySettingText(name, key) + "\n";
   for (const std::string& name : state.refused) text += "refused " + name + "\n";
   return text;
@@ -31,6 +68,7 @@ std::string stateLines(const emu::MachineState& state) {
 
 std::string stateText(const emu::MachineState& state) {
   return "# smc-emu state: arch arm64|x86_64|absent, driver present|absent,\n"
+         "# battery PERCENT (0 to 100, one decimal at most) or none,\n"
          "# then one \"key NAME:TYPE=HEX/AA\" line per key (empty HEX: size 0; empty TYPE:\n"
          "# the blank type code 0; AA: the attribute byte, d4 when left out)\n"
          "# and one \"refused NAME\" line per key that the firmware refuses to everyone\n" +
@@ -44,6 +82,7 @@ struct StateReader {
   emu::MachineState state;
   bool haveArch = false;
   bool haveDriver = false;
+  bool haveBattery = false;
 
   /// Takes in one line that is neither blank nor a comment.
   void read(std::string_view line) {
@@ -67,6 +106,12 @@ struct StateReader {
       if (haveDriver) throw EmuError("driver stands twice");
       state.driverPresent = word == "present";
       haveDriver = true;
+    } else if (line.starts_with("battery ")) {
+      if (!readCharge(line.substr(8), state.battery)) {
+        throw EmuError("battery must be a PERCENT from 0 to 100 (one decimal at most) or none");
+      }
+      if (haveBattery) throw EmuError("battery stands twice");
+      haveBattery = true;
     } else if (line.starts_with("refused ")) {
       // Read by position, as in a key line: the name is the rest of the line.
       const std::string name(line.substr(8));
@@ -75,7 +120,7 @@ struct StateReader {
       }
       if (!state.refused.insert(name).second) throw EmuError("refused '" + name + "' stands twice");
     } else {
-      throw EmuError("expected arch, driver, key, refused or a # comment");
+      throw EmuError("expected arch, driver, battery, key, refused or a # comment");
     }
   }
 };

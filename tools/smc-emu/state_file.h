@@ -4,12 +4,14 @@
 //   # comment lines and blank lines are ignored
 //   arch arm64               what hw.optional.arm64 answers: arm64, x86_64 or absent
 //   driver present           or absent: no AppleSMC service at all
+//   battery 60.5             the internal battery's level in percent (one decimal
+//                            at most), or none; a file without the line has none
 //   key CHTE:ui32=01000000/d4  one line per key, NAME:TYPE=HEX/AA as --key takes it
 //                            (a file without /AA, written before, reads as d4)
 //   refused CH0J             one line per key that the firmware refuses to everyone
 //
-// "arch" and "driver" stand exactly once each; a key, and a refused key, at
-// most once.
+// "arch" and "driver" stand exactly once each; "battery", a key, and a
+// refused key, at most once.
 #pragma once
 
 #include <optional>
@@ -19,7 +21,7 @@
 #include "platform/machine_catalog.h"
 
 /// The lines that describe `state`, each ending in a line feed: arch, driver,
-/// the keys, then the refused keys, each in byte order of their names.
+/// battery, the keys, then the refused keys, each in byte order of their names.
 std::string stateLines(const emu::MachineState& state);
 
 /// The whole file for `state`: a comment that explains the format, then its lines.

@@ -39,6 +39,7 @@ std::string traceLine(const Event& event) {
       line = "call " + event.key + " sub=" + std::to_string(event.subCommand);
       break;
     case Event::Kind::badCall: line = "bad-call"; break;
+    case Event::Kind::powerSources: return "power-sources";
   }
   if (event.failed()) line += " -> " + failureWord(event);
   return line;
