@@ -1,7 +1,7 @@
 // Fuzzes the driver side: the input becomes a machine (keys with any size and
 // value, the driver there or not, the caller's privileges, the architecture)
-// the keys its firmware refuses, and a set of faults, and then every command
-// runs on it in turn.
+// the keys its firmware refuses, a battery or none, and a set of faults, and
+// then every command runs on it in turn.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -15,6 +15,7 @@
 #include "cli/dispatch.h"
 #include "fuzz/line_check.h"
 #include "platform/attached_machine.h"
+#include "platform/emulated_battery.h"
 #include "platform/emulated_mac.h"
 #include "response/hex.h"
 #include "smc/four_char.h"
@@ -34,6 +35,8 @@ void buildMachine(FuzzedDataProvider& in, emu::EmulatedMac& mac) {
   mac.driverPresent = in.ConsumeProbability<float>() > 0.05F;
   mac.privileged = in.ConsumeBool();
   mac.arch = static_cast<emu::Arch>(in.ConsumeIntegralInRange<int>(0, 2));
+  if (in.ConsumeBool()) mac.battery = in.ConsumeIntegralInRange<int>(0, emu::kFullCharge);
+  mac.adapterConnected = in.ConsumeBool();
   for (int n = in.ConsumeIntegralInRange<int>(0, 8); n > 0; --n) {
     const std::string name = keyName(in);
     const auto size = in.ConsumeIntegralInRange<std::uint32_t>(0, 40);
@@ -99,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   emu::EmulatedMac mac;
   buildMachine(in, mac);
   platform::attachMachine(&mac);
-  static const std::array<std::vector<std::string>, 10> kRuns{{
+  static const std::array<std::vector<std::string>, 12> kRuns{{
       {"smc-charge", "controls"},
       {"smc-charge", "adapter-status"},
       {"smc-charge", "capabilities"},
@@ -110,6 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       {"smc-charge", "charging", "off"},
       {"smc-charge", "adapter", "on"},
       {"smc-charge", "adapter", "off"},
+      {"smc-charge", "battery"},
+      {"smc-charge", "hold", "75", "80"},
   }};
   for (const auto& args : kRuns) {
     mac.clearLog();
@@ -118,13 +123,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::require(mac.openConnections() == 0 && mac.heldServices() == 0, "connections balance");
     fuzz::require(mac.maxOpenConnections() <= 1, "at most one connection at a time");
     if (args[1] == "keys") requireKeysAgree(line["keys"], mac);
-    // Only "charging" and "adapter" write; every other command only asks.
+    // Only "charging", "adapter" and "hold" write; every other command only asks.
+    const bool writer = args.size() > 2;
     for (const auto& event : mac.log()) {
-      fuzz::require(args.size() == 3 || event.kind != emu::Event::Kind::write, "only a write writes");
+      fuzz::require(writer || event.kind != emu::Event::Kind::write, "only a write writes");
     }
     fuzz::require(args[1] != "version" || mac.log().empty(), "version makes no driver call");
     // A reported success must be a write the controller carried out.
-    if (line["ok"] == true && args.size() == 3) {
+    const bool claimsWrite = args.size() == 3 || (line.contains("writes") && !line["writes"].empty());
+    if (line["ok"] == true && writer && claimsWrite) {
       bool wrote = false;
       for (const auto& event : mac.log()) {
         wrote = wrote || (event.kind == emu::Event::Kind::write && !event.failed() &&

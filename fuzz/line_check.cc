@@ -12,9 +12,9 @@ namespace fuzz {
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kOrder{"ok",    "command",  "backend", "status", "value",
-                                                  "code",  "error",    "supports", "arch", "keys",
-                                                  "controls", "version"};
+constexpr std::array<std::string_view, 16> kOrder{
+    "ok",    "command",  "level", "source", "charging", "backend",  "status", "value",
+    "code",  "error",    "supports", "arch", "keys",   "controls", "writes", "version"};
 
 /// The members of `line`, in order.
 std::vector<std::string> membersOf(const nlohmann::ordered_json& line) {
@@ -62,6 +62,23 @@ std::string shapeOf(const std::string& command) {
   if (command == "controls") {
     return ok + R"re("controls":\{("charging-status":"(CHTE|CH0B)",?)?("charging":"(CHTE|CH0B_CH0C)",?)?)re"
                 R"re(("adapter-status":"(CHIE|CH0J|CH0I)",?)?("adapter":"(CHIE|CH0J|CH0I)")?\}\})re";
+  }
+  const std::string noBattery = R"re("code":"BATTERY_UNAVAILABLE","error":"unable to read the battery")re";
+  const std::string level = R"re("level":(100|[1-9]?[0-9]))re";
+  if (command == "battery") {
+    return ok + level + R"re(,"source":"(adapter|battery)","charging":(true|false)\}|\{"ok":false,"command":"battery",)re" +
+           noBattery + "\\}";
+  }
+  if (command == "hold") {
+    // Each control at most once, charging off before the adapter and on after it.
+    const std::string writes =
+        R"re("writes":\{(("charging":"off",?)?("adapter":"(on|off)",?)?("charging":"on")?)\})re";
+    return ok + level + "," + writes + R"re(\}|\{"ok":false,"command":"hold",()re" + noBattery +
+           R"re(,"writes":\{("adapter":"on")?\}|)re" + level + R"re(,("code":"WRITE_UNAVAILABLE","error":"no supported control key found")re"
+           R"re(|"code":"(KEY_NOT_FOUND","error":"SMC key not found: (CHTE|CH0B|CH0C|CHIE|CH0J|CH0I))re"
+           R"re(|WRITE_FAILED","error":"SMC write failed: )re" + std::string(kNumbers) +
+           R"re(|DRIVER_NOT_FOUND","error":"AppleSMC driver not found|SMC_OPEN_FAILED","error":"failed to open AppleSMC)re"
+           R"re(|PERMISSION_DENIED","error":"root privileges required)"),)re" + writes + R"re()\})re";
   }
   if (command == "charging-status") {
     return ok + R"re("backend":"(CHTE","status":"(enabled|disabled|unknown)|CH0B","status":"(enabled|disabled))"\})re" +
@@ -135,7 +152,9 @@ void requireDocumentedShape(const nlohmann::ordered_json& line, const std::strin
   static std::map<std::string, std::regex> shapes;  // compiled once for each command
   auto shape = shapes.find(command);
   if (shape == shapes.end()) shape = shapes.emplace(command, std::regex(shapeOf(command))).first;
-  require(std::regex_match(rest.dump(), shape->second), "a line that the command may answer with");
+  const std::string text = rest.dump();
+  if (!std::regex_match(text, shape->second)) std::fprintf(stderr, "line: %s\n", text.c_str());
+  require(std::regex_match(text, shape->second), "a line that the command may answer with");
 }
 
 }  // namespace fuzz
