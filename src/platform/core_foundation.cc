@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
-#include <map>
 #include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
 #include <variant>
 
 #include "platform/cf_objects.h"
@@ -109,14 +111,16 @@ Boolean CFBooleanGetValue(CFBooleanRef boolean) {
 }
 
 CFStringRef CFStandinConstantString(const char* text) {
-  // One record per text for the whole run, as a constant string is.
-  static std::map<std::string, std::unique_ptr<CFStandinObject>, std::less<>> constants;
-  auto& record = constants[text];
-  if (!record) {
-    record = std::make_unique<CFStandinObject>(CFStandinObject{.value = std::string(text)});
-    record->constant = true;
+  // One record per literal for the whole run, as a constant string is. The
+  // literals are few and a run looks each up again and again, so they are
+  // found by address, in the order first asked for.
+  static std::vector<std::pair<const char*, std::unique_ptr<CFStandinObject>>> constants;
+  for (const auto& [literal, record] : constants) {
+    if (literal == text) return record.get();
   }
-  return record.get();
+  auto record = std::make_unique<CFStandinObject>(CFStandinObject{.value = std::string(text)});
+  record->constant = true;
+  return constants.emplace_back(text, std::move(record)).second.get();
 }
 
 }  // extern "C"

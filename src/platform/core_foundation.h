@@ -52,7 +52,8 @@ const void* CFDictionaryGetValue(CFDictionaryRef dictionary, const void* key);
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value);
 Boolean CFBooleanGetValue(CFBooleanRef boolean);
 
-/// The constant string behind CFSTR.
+/// The constant string behind CFSTR: one for each address of `text`, which
+/// lives for the whole run (a literal, as CFSTR's argument is).
 CFStringRef CFStandinConstantString(const char* text);
 
 }  // extern "C"

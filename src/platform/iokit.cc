@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/attached_machine.h"
 #include "platform/cf_objects.h"
@@ -30,9 +31,13 @@ constexpr std::string_view kProviderClass = "IOProviderClass";
 
 CFMutableDictionaryRef IOServiceMatching(const char* name) {
   if (name == nullptr) return nullptr;
-  // The key is one constant string for the whole run, as on macOS.
+  // The key is one constant string for the whole run, as on macOS; so is the
+  // one class that the helper asks for. Every connection makes a dictionary,
+  // and the stand-in should cost a run no more than it must.
   static const CFStringRef key = CFStandinConstantString(kProviderClass.data());
-  return platform::cf::makeDictionary(platform::cf::retain(key), platform::cf::makeString(name)).release();
+  static const CFStringRef smc = CFStandinConstantString("AppleSMC");
+  auto value = std::strcmp(name, "AppleSMC") == 0 ? platform::cf::retain(smc) : platform::cf::makeString(name);
+  return platform::cf::makeDictionary(platform::cf::retain(key), std::move(value)).release();
 }
 
 io_service_t IOServiceGetMatchingService(mach_port_t mainPort, CFDictionaryRef matching) {
