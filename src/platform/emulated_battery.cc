@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace emu {
 
@@ -25,7 +26,14 @@ bool firstByteSet(const std::map<std::string, Key>& keys, std::string_view name)
 }  // namespace
 
 bool adapterCut(const std::map<std::string, Key>& keys) {
-  return holds(keys, "CHIE", 0x08) || holds(keys, "CH0J", 0x01) || holds(keys, "CH0I", 0x01);
+  // The control is the first of the keys that has a value, as for the helper.
+  static constexpr std::array<std::pair<std::string_view, std::uint8_t>, 3> kOff{
+      {{"CHIE", 0x08}, {"CH0J", 0x01}, {"CH0I", 0x01}}};
+  for (const auto& [name, off] : kOff) {
+    const auto found = keys.find(std::string(name));
+    if (found != keys.end() && !found->second.value.empty()) return holds(keys, name, off);
+  }
+  return false;
 }
 
 bool chargingInhibited(const std::map<std::string, Key>& keys) {
@@ -33,7 +41,7 @@ bool chargingInhibited(const std::map<std::string, Key>& keys) {
     std::array<std::uint8_t, 4> first{};
     std::copy_n(chte->second.value.begin(), std::min<std::size_t>(first.size(), chte->second.value.size()),
                 first.begin());
-    if (first == std::array<std::uint8_t, 4>{1, 0, 0, 0}) return true;
+    return first == std::array<std::uint8_t, 4>{1, 0, 0, 0};
   }
   return firstByteSet(keys, "CH0B") || firstByteSet(keys, "CH0C");
 }

@@ -27,13 +27,14 @@ struct PowerState {
   bool charging = false;   ///< on the adapter, not inhibited, and below full
 };
 
-/// Whether an adapter key holds exactly what "adapter off" writes there:
-/// CHIE 08, CH0J or CH0I 01, each followed by zeros.
+/// Whether the machine's adapter control (the first of CHIE, CH0J and CH0I
+/// with a value) holds exactly what "adapter off" writes there: CHIE 08,
+/// CH0J or CH0I 01, each followed by zeros.
 bool adapterCut(const std::map<std::string, Key>& keys);
 
-/// Whether a charging key inhibits charging: CHTE's first four bytes
-/// 01000000 (shorter values padded with zeros), or CH0B or CH0C with a first
-/// byte other than zero.
+/// Whether the machine's charging control inhibits charging: CHTE, where it
+/// has a value, with the first four bytes 01000000 (a shorter value padded
+/// with zeros); else CH0B or CH0C with a first byte other than zero.
 bool chargingInhibited(const std::map<std::string, Key>& keys);
 
 /// The state of a machine with `keys` and `charge` whose adapter is, or is

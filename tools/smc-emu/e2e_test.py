@@ -605,6 +605,9 @@ BATTERY_RUNS = [
     # Where the power comes from follows the keys; a full battery charges no more; minutes move the level first.
     ("battery", battery(60)), ("--unplugged battery", battery(60, "battery", False)),
     ("--key CHTE=01000000 battery", battery(60, charging=False)), ("--key CHIE=08 battery", battery(60, "battery", False)),
+    # Only the machine's own control counts: on the legacy firmware that is CH0J, not CH0I.
+    ("--machine apple-silicon-legacy --key CH0I=01 battery", battery(60)),
+    ("--machine apple-silicon-legacy --key CH0J=01 battery", battery(60, "battery", False)),
     ("--battery 100 battery", battery(100, charging=False)), ("--battery none battery", NO_BATTERY),
     ("--machine no-driver battery", NO_BATTERY), ("--machine no-driver --battery 7 battery", battery(7)),
     ("--minutes 10 battery", battery(65)), ("--unplugged --minutes 10 battery", battery(58, "battery", False)),
