@@ -3,12 +3,13 @@
 # nothing when all of it is already there. Sourced by the other scripts.
 set -euo pipefail
 
-# make: CMake's default generator, which the README's build for callers uses.
+# make: CMake's default generator, which the README's build for callers uses;
+# gnuplot-nox: the picture of scripts/hold-day.
 SMC_PACKAGES=(
   cmake ninja-build make g++ clang
   libgtest-dev nlohmann-json3-dev
   clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind time strace
-  python3 python3-jsonschema
+  python3 python3-jsonschema gnuplot-nox
 )
 # The manual page check (scripts/check-man): groff and its man macros, and man.
 SMC_MAN_PACKAGES=(groff-base man-db)
