@@ -1,13 +1,61 @@
 /*
  * The least of <CoreFoundation/CoreFoundation.h> that smc-charge uses,
- * written from Apple's public CoreFoundation reference: the two dictionary
- * reference types in IOKit's matching calls. For the Linux cross-check only;
- * a build on macOS uses the SDK's own header.
+ * written from Apple's public CoreFoundation reference: the dictionary
+ * reference types of IOKit's matching calls, and the calls that read the
+ * power-source descriptions (types, arrays, dictionaries, numbers, booleans,
+ * constant strings, release). For the Linux cross-check only; a build on
+ * macOS uses the SDK's own header.
  */
 #ifndef __COREFOUNDATION_COREFOUNDATION__
 #define __COREFOUNDATION_COREFOUNDATION__
 
+/* C++ only, as the helper is; the SDK's header serves C as well. */
+extern "C" {
+
+/* CFBase.h */
+typedef unsigned char Boolean;
+typedef signed long CFIndex;
+typedef unsigned long CFTypeID;
+typedef const void *CFTypeRef;
+typedef const struct __CFString *CFStringRef;
+
+CFTypeID CFGetTypeID(CFTypeRef cf);
+Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
+/* A null reference is a crash, not a no-op. */
+void CFRelease(CFTypeRef cf);
+
+/* CFArray.h */
+typedef const struct __CFArray *CFArrayRef;
+CFIndex CFArrayGetCount(CFArrayRef theArray);
+const void *CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
+
+/* CFDictionary.h */
 typedef const struct __CFDictionary *CFDictionaryRef;
 typedef struct __CFDictionary *CFMutableDictionaryRef;
+CFTypeID CFDictionaryGetTypeID(void);
+const void *CFDictionaryGetValue(CFDictionaryRef theDict, const void *key);
+
+/* CFNumber.h: CF_ENUM(CFIndex, CFNumberType), a typed enum as in the SDK,
+ * with the entry the helper names. */
+enum CFNumberType : CFIndex { kCFNumberIntType = 9 };
+typedef const struct __CFBoolean *CFBooleanRef;
+typedef const struct __CFNumber *CFNumberRef;
+CFTypeID CFBooleanGetTypeID(void);
+Boolean CFBooleanGetValue(CFBooleanRef boolean);
+CFTypeID CFNumberGetTypeID(void);
+/* False when the value does not fit the type exactly. */
+Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void *valuePtr);
+
+/* CFString.h: clang makes constant strings itself where it can, against
+ * the class reference that CoreFoundation exports. */
+CFTypeID CFStringGetTypeID(void);
+CFStringRef __CFStringMakeConstantString(const char *cStr);
+#ifdef __CONSTANT_CFSTRINGS__
+#define CFSTR(cStr) ((CFStringRef) __builtin___CFStringMakeConstantString("" cStr ""))
+#else
+#define CFSTR(cStr) __CFStringMakeConstantString("" cStr "")
+#endif
+
+}
 
 #endif /* __COREFOUNDATION_COREFOUNDATION__ */

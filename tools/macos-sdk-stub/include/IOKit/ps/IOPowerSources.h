@@ -1,0 +1,28 @@
+/*
+ * The least of <IOKit/ps/IOPowerSources.h> that smc-charge uses, written
+ * from Apple's public IOKit reference: the snapshot of the power sources, its
+ * list, and one source's description. For the Linux cross-check only; a
+ * build on macOS uses the SDK's own header.
+ */
+#ifndef _IOKIT_IOPOWERSOURCES_H
+#define _IOKIT_IOPOWERSOURCES_H
+
+#include <sys/cdefs.h>
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <IOKit/ps/IOPSKeys.h>
+
+__BEGIN_DECLS
+
+/* The snapshot, to release; NULL on failure. */
+CFTypeRef IOPSCopyPowerSourcesInfo(void);
+
+/* The sources of the snapshot, to release; NULL on failure. */
+CFArrayRef IOPSCopyPowerSourcesList(CFTypeRef blob);
+
+/* Not retained: valid as long as the snapshot; NULL on failure. */
+CFDictionaryRef IOPSGetPowerSourceDescription(CFTypeRef blob, CFTypeRef ps);
+
+__END_DECLS
+
+#endif /* _IOKIT_IOPOWERSOURCES_H */
