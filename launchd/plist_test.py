@@ -23,18 +23,12 @@ args = parser.parse_args()
 with open(args.plist, "rb") as file:
     plist = plistlib.load(file, fmt=plistlib.FMT_XML)
 
-# type() rather than isinstance(): a boolean is not an integer to launchd.
-expected = {
-    "Label": (str, "smc-charge.hold"),
-    "ProgramArguments": (list, [args.program, "hold", "75", "80"]),
-    "RunAtLoad": (bool, True),
-    "StartInterval": (int, 60),
-}
-failures = [f"{key}: {plist.get(key)!r}, not {value!r}"
-            for key, (kind, value) in expected.items()
-            if type(plist.get(key)) is not kind or plist.get(key) != value]
-if sorted(plist) != sorted(expected):
-    failures.append(f"members {sorted(plist)}, not {sorted(expected)}")
+# Each member with its type: a boolean is not an integer to launchd, though
+# python's True == 1.
+expected = [("Label", str, "smc-charge.hold"), ("ProgramArguments", list, [args.program, "hold", "75", "80"]),
+            ("RunAtLoad", bool, True), ("StartInterval", int, 60)]
+found = sorted((key, type(value), value) for key, value in plist.items())
+failures = [] if found == expected else [f"members {found}, not {expected}"]
 if not args.program.startswith("/"):
     failures.append(f"launchd needs a full path, not {args.program!r}")
 

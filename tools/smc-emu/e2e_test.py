@@ -259,14 +259,6 @@ class Commands(E2E):
                     if driver == "absent":
                         # Built here, the helper truthfully sees a Mac without the driver.
                         self.assertEqual(self.helper_line([CHARGE] + args), line)
-            # The battery, and a hold at the upper level (from a fresh machine: every control on).
-            _, charging, _, adapter = CONTROLS[machine][0].split()
-            with self.subTest(machine=machine, args="battery, hold"):
-                has_battery = charge != "none"
-                self.assertEqual(self.emu("--machine", machine, "battery")[0], battery(60) if has_battery else NO_BATTERY)
-                writes = {"charging": "off"} if charging != "-" else {"adapter": "off"} if adapter != "-" else {}
-                self.assertEqual(self.emu("--machine", machine, "hold", "50", "60")[0],
-                                 held(60, writes) if has_battery else held(None, **NO_LEVEL))
             # The file kept the refused keys, and the last charging write, off.
             self.assertEqual(lines(state)[len(catalog) - len(refused):], catalog[len(catalog) - len(refused):])
             self.assertEqual(self.emu("charging-status", state=state)[0],
