@@ -8,9 +8,9 @@
 /// The internal battery: its level, where the Mac draws its power from, and
 /// whether the battery is charging.
 struct BatteryReading {
-  int level = 0;           ///< 0 to 100: "Current Capacity" × 100 / "Max Capacity", rounded down
-  bool onAdapter = false;  ///< "Power Source State" is "AC Power"
-  bool charging = false;   ///< "Is Charging" is true
+  int level{};       ///< 0 to 100: "Current Capacity" × 100 / "Max Capacity", rounded down
+  bool onAdapter{};  ///< "Power Source State" is "AC Power"
+  bool charging{};   ///< "Is Charging" is true
 };
 
 /// The level for `current` of `max`; none unless 0 <= current <= max and

@@ -1,5 +1,6 @@
 #include "charging/charging_status.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <utility>
@@ -11,7 +12,7 @@ std::optional<StatusReading> readChargingStatus() {
   // tells nothing about charging and counts as no value at all.
   if (const auto chte = readKeyBytes("CHTE"); chte && !chte->empty()) {
     std::array<std::uint8_t, 4> first{};  // shorter values are padded with zeros
-    for (std::size_t i = 0; i < first.size() && i < chte->size(); ++i) first[i] = (*chte)[i];
+    std::copy_n(chte->begin(), std::min(first.size(), chte->size()), first.begin());
     std::string status = "unknown";
     if (first == std::array<std::uint8_t, 4>{0, 0, 0, 0}) status = "enabled";
     if (first == std::array<std::uint8_t, 4>{1, 0, 0, 0}) status = "disabled";

@@ -29,8 +29,8 @@ WriteOutcome writeCharging(bool on);
 /// An adapter key and the byte that each state writes to it.
 struct AdapterControl {
   std::string_view key{};
-  std::uint8_t on = 0;
-  std::uint8_t off = 0;
+  std::uint8_t on{};
+  std::uint8_t off{};
 };
 
 /// The key that an adapter write would use now: the first usable of "CHIE",

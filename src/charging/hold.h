@@ -15,8 +15,8 @@ inline constexpr std::string_view kBatteryUnavailableMessage = "unable to read t
 
 /// The levels to hold between, 0 <= lower < upper <= 100.
 struct Band {
-  int lower = 0;
-  int upper = 0;
+  int lower{};
+  int upper{};
 };
 
 /// The band that two arguments give: plain decimal integers (one to three

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <optional>
 #include <vector>
 
 #include "charging/adapter_status.h"
@@ -36,8 +37,7 @@ JsonResponse batteryRecord(const std::string& command) {
 
 /// hold LOWER UPPER: the band is checked before anything is read.
 JsonResponse holdRecord(std::span<const std::string> args) {
-  const auto band = parseBand(args.size() > 2 ? args[2] : std::string_view(),
-                              args.size() > 3 ? args[3] : std::string_view());
+  const auto band = args.size() < 4 ? std::nullopt : parseBand(args[2], args[3]);
   if (!band) return errorRecord(args[1], "INVALID_ARGS", "hold expects LOWER UPPER, 0 <= LOWER < UPPER <= 100");
   return holdResponse(args[1], *band);
 }
