@@ -23,7 +23,7 @@ constexpr Lead classify(unsigned char lead) {
   if (lead == 0xF0) return {4, 0x90, 0xBF};
   if (lead == 0xF4) return {4, 0x80, 0x8F};
   if (lead >= 0xF1 && lead <= 0xF3) return {4, 0x80, 0xBF};
-  return {0, 0, 0};
+  return {};
 }
 
 /// Length of the well-formed sequence that starts at `pos`, or 0 when it is

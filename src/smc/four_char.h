@@ -15,7 +15,7 @@ std::string toFourChar(std::uint32_t code);
 
 /// A key's type code, value size and attribute byte, as the SMC reports them.
 struct DataType {
-  std::uint32_t type = 0;       ///< four-character type code
-  std::uint32_t size = 0;       ///< number of value bytes
-  std::uint8_t attributes = 0;  ///< 0x80: readable, 0x40: writable; only reported
+  std::uint32_t type{};       ///< four-character type code
+  std::uint32_t size{};       ///< number of value bytes
+  std::uint8_t attributes{};  ///< 0x80: readable, 0x40: writable; only reported
 };
