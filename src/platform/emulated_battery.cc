@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -58,14 +59,21 @@ int chargeAfter(int charge, int minutes, PowerState state) {
 }
 
 platform::PowerSourceDescription batteryDescription(int charge, PowerState state) {
-  return {{"Name", std::string("InternalBattery-0")},
-          {"Type", std::string("InternalBattery")},
-          {"Transport Type", std::string("Internal")},
-          {"Is Present", true},
-          {"Current Capacity", std::int64_t{charge / 10}},
-          {"Max Capacity", std::int64_t{100}},
-          {"Power Source State", std::string(state.onAdapter ? "AC Power" : "Battery Power")},
-          {"Is Charging", state.charging}};
+  // Each value is made, then moved in, never copied: a variant whose string
+  // copy runs out of memory reaches, in libstdc++ 12 built with clang, a
+  // point marked unreachable (UBSan stops there), and smc-emu's tests make
+  // each allocation fail in turn.
+  platform::PowerSourceDescription description;
+  description.reserve(8);
+  description.emplace_back("Name", std::string("InternalBattery-0"));
+  description.emplace_back("Type", std::string("InternalBattery"));
+  description.emplace_back("Transport Type", std::string("Internal"));
+  description.emplace_back("Is Present", true);
+  description.emplace_back("Current Capacity", std::int64_t{charge / 10});
+  description.emplace_back("Max Capacity", std::int64_t{100});
+  description.emplace_back("Power Source State", std::string(state.onAdapter ? "AC Power" : "Battery Power"));
+  description.emplace_back("Is Charging", state.charging);
+  return description;
 }
 
 }  // namespace emu
