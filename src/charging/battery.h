@@ -4,6 +4,11 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
+
+/// The code and message of a battery that cannot be read.
+inline constexpr std::string_view kBatteryUnavailableCode = "BATTERY_UNAVAILABLE";
+inline constexpr std::string_view kBatteryUnavailableMessage = "unable to read the battery";
 
 /// The internal battery: its level, where the Mac draws its power from, and
 /// whether the battery is charging.

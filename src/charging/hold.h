@@ -9,10 +9,6 @@
 
 #include "response/json_response.h"
 
-/// The code and message of a battery that cannot be read.
-inline constexpr std::string_view kBatteryUnavailableCode = "BATTERY_UNAVAILABLE";
-inline constexpr std::string_view kBatteryUnavailableMessage = "unable to read the battery";
-
 /// The levels to hold between, 0 <= lower < upper <= 100.
 struct Band {
   int lower{};

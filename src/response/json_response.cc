@@ -1,6 +1,8 @@
 #include "response/json_response.h"
 
+#include <concepts>
 #include <string_view>
+#include <type_traits>
 
 #include "response/hex.h"
 
@@ -47,6 +49,18 @@ void appendOptional(std::string& out, std::string_view key,
   appendString(out, *text);
 }
 
+/// A number member as JSON writes an integer, or a boolean as true or false.
+template <std::integral Integer>
+void appendOptional(std::string& out, std::string_view key, const std::optional<Integer>& number) {
+  if (!number) return;
+  appendKey(out, key);
+  if constexpr (std::is_same_v<Integer, bool>) {
+    out += *number ? "true" : "false";
+  } else {
+    out += std::to_string(*number);
+  }
+}
+
 /// Appends the member `key` as a nested object made of `entries`, in their
 /// order, each written by `appendEntry` (its name, ':' and its value).
 template <class Entries, class AppendEntry>
@@ -79,10 +93,7 @@ void appendKeyReport(std::string& out, const KeyReport& report) {
   appendString(out, report.name);
   out += report.known ? ":{\"known\":true" : ":{\"known\":false";
   appendOptional(out, "type", report.type);
-  if (report.size) {
-    appendKey(out, "size");
-    out += std::to_string(*report.size);
-  }
+  appendOptional(out, "size", report.size);
   appendOptional(out, "attributes", report.attributes);
   appendOptional(out, "value", report.value);
   appendOptional(out, "error", report.error);
@@ -97,15 +108,9 @@ std::string encodeJson(const JsonResponse& response) {
   out += response.ok ? "{\"ok\":true" : "{\"ok\":false";
   appendKey(out, "command");
   appendString(out, response.command);
-  if (response.level) {
-    appendKey(out, "level");
-    out += std::to_string(*response.level);
-  }
+  appendOptional(out, "level", response.level);
   appendOptional(out, "source", response.source);
-  if (response.charging) {
-    appendKey(out, "charging");
-    out += *response.charging ? "true" : "false";
-  }
+  appendOptional(out, "charging", response.charging);
   appendOptional(out, "backend", response.backend);
   appendOptional(out, "status", response.status);
   appendOptional(out, "value", response.value);

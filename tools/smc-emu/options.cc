@@ -5,6 +5,7 @@
 #include <array>
 #include <string_view>
 
+#include "decimal.h"
 #include "emu_error.h"
 #include "fault_syntax.h"
 #include "four_printable.h"
@@ -60,18 +61,6 @@ constexpr std::array<option, 17> kLongOptions{{
     {nullptr, 0, nullptr, 0},
 }};
 
-/// `text` as a plain decimal number from 0 to `most`; none otherwise.
-std::optional<int> numberUpTo(std::string_view text, int most) {
-  if (text.empty() || text.size() > 5) return std::nullopt;
-  int value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  if (value > most) return std::nullopt;
-  return value;
-}
-
 /// Sets the option `id` (with its value, empty for a flag).
 void setOption(int id, const std::string& value, Options& options) {
   switch (id) {
@@ -113,7 +102,7 @@ void setOption(int id, const std::string& value, Options& options) {
     case kBattery:
       options.setsBattery = true;
       options.battery.reset();
-      if (const auto percent = numberUpTo(value, 100)) {
+      if (const auto percent = emu::decimalUpTo(value, 100)) {
         options.battery = *percent * 10;
       } else if (value != "none") {
         throw EmuError("--battery '" + value + "': expected a PERCENT from 0 to 100, or none");
@@ -121,7 +110,7 @@ void setOption(int id, const std::string& value, Options& options) {
       break;
     case kUnplugged: options.unplugged = true; break;
     case kMinutes:
-      if (const auto minutes = numberUpTo(value, kMostMinutes)) {
+      if (const auto minutes = emu::decimalUpTo(value, kMostMinutes)) {
         options.minutes = *minutes;
       } else {
         throw EmuError("--minutes '" + value + "': expected a number of minutes from 0 to 10080");

@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
+#include "decimal.h"
 #include "emu_error.h"
 #include "four_printable.h"
 #include "key_setting.h"
@@ -38,20 +40,14 @@ std::string batteryWord(const std::optional<int>& charge) {
 bool readCharge(std::string_view word, std::optional<int>& charge) {
   charge.reset();
   if (word == "none") return true;
-  const std::size_t point = word.find('.');
-  const std::string_view whole = word.substr(0, point);
-  const std::string_view tenth = point == std::string_view::npos ? "" : word.substr(point + 1);
-  const auto digits = [](std::string_view text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-  };
-  if (!digits(whole) || whole.size() > 3 || (point != std::string_view::npos && (tenth.size() != 1 || !digits(tenth)))) {
-    return false;
-  }
-  int tenths = 0;
-  for (const char c : whole) tenths = tenths * 10 + (c - '0');
-  tenths = tenths * 10 + (tenth.empty() ? 0 : tenth[0] - '0');
-  if (tenths > emu::kFullCharge) return false;
-  charge = tenths;
+  // The percent, and its tenth where it has one: "75.5" is 755 tenths.
+  const std::size_t point = std::min(word.find('.'), word.size());
+  const std::string_view fraction = word.substr(point);  // "" or ".D"
+  if (point > 3 || (!fraction.empty() && fraction.size() != 2)) return false;
+  const auto whole = emu::decimalUpTo(word.substr(0, point), 100);
+  const auto tenth = fraction.empty() ? 0 : emu::decimalUpTo(fraction.substr(1), 9);
+  if (!whole || !tenth || *whole * 10 + *tenth > emu::kFullCharge) return false;
+  charge = *whole * 10 + *tenth;
   return true;
 }
 
