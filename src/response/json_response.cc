@@ -1,5 +1,6 @@
 #include "response/json_response.h"
 
+#include <algorithm>
 #include <concepts>
 #include <string_view>
 #include <type_traits>
@@ -8,30 +9,40 @@
 
 namespace {
 
-/// Appends `text` as a JSON string. Only what JSON demands is escaped: the
-/// quotation mark, the reverse solidus and the control characters, so that no
-/// raw line break can stand inside the one line. Everything else, the solidus
-/// and non-ASCII UTF-8 included, is copied byte for byte.
+/// Whether JSON demands an escape for `c`: the quotation mark, the reverse
+/// solidus and the control characters, so that no raw line break can stand
+/// inside the one line.
+bool needsEscape(char c) { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20; }
+
+/// Appends the escape of `c`, one that needsEscape.
+void appendEscape(std::string& out, char c) {
+  switch (c) {
+    case '"': out += "\\\""; break;
+    case '\\': out += "\\\\"; break;
+    case '\n': out += "\\n"; break;
+    case '\r': out += "\\r"; break;
+    case '\t': out += "\\t"; break;
+    case '\b': out += "\\b"; break;
+    case '\f': out += "\\f"; break;
+    default: {
+      const auto byte = static_cast<unsigned char>(c);
+      out += "\\u00";
+      out += hexOf({&byte, 1});
+    }
+  }
+}
+
+/// Appends `text` as a JSON string. Only what needsEscape is escaped;
+/// everything else, the solidus and non-ASCII UTF-8 included, is copied byte
+/// for byte, a run at a time.
 void appendString(std::string& out, std::string_view text) {
   out += '"';
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default:
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += hexOf({&byte, 1});
-        } else {
-          out += c;
-        }
-    }
+  for (auto at = text.begin(); at != text.end(); ++at) {
+    const auto plain = std::find_if(at, text.end(), needsEscape);
+    out.append(at, plain);
+    if (plain == text.end()) break;
+    appendEscape(out, *plain);
+    at = plain;
   }
   out += '"';
 }
