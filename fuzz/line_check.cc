@@ -78,7 +78,10 @@ std::string shapeOf(const std::string& command) {
            R"re(|"code":"(KEY_NOT_FOUND","error":"SMC key not found: (CHTE|CH0B|CH0C|CHIE|CH0J|CH0I))re"
            R"re(|WRITE_FAILED","error":"SMC write failed: )re" + std::string(kNumbers) +
            R"re(|DRIVER_NOT_FOUND","error":"AppleSMC driver not found|SMC_OPEN_FAILED","error":"failed to open AppleSMC)re"
-           R"re(|PERMISSION_DENIED","error":"root privileges required)"),)re" + writes + R"re()\})re";
+           R"re(|PERMISSION_DENIED","error":"root privileges required)re"
+           R"re(|STATUS_UNKNOWN","error":"a control holds a value the helper did not write)re"
+           R"re(|READ_FAILED","error":"SMC read failed: )re" + std::string(kNumbers) + R"re()"),)re" + writes +
+           R"re()\})re";
   }
   if (command == "charging-status") {
     return ok + R"re("backend":"(CHTE","status":"(enabled|disabled|unknown)|CH0B","status":"(enabled|disabled))"\})re" +

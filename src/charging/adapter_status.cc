@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <string>
 
-std::optional<StatusReading> readAdapterStatus(const AdapterControl& control) {
-  const auto bytes = readKeyBytes(control.key);
+namespace {
+
+/// The status that `bytes`, read from `control`'s key, tell.
+std::optional<StatusReading> statusOf(const AdapterControl& control, const std::optional<ByteList>& bytes) {
   // A usable key has a size of at least 1, so a read that succeeds has a
   // first byte; an empty one tells nothing and is no reading.
   if (!bytes || bytes->empty()) return std::nullopt;
@@ -15,6 +17,18 @@ std::optional<StatusReading> readAdapterStatus(const AdapterControl& control) {
   if (restZero && bytes->front() == control.on) status = "enabled";
   if (restZero && bytes->front() == control.off) status = "disabled";
   return StatusReading{.backend = std::string(control.key), .status = std::move(status)};
+}
+
+}  // namespace
+
+std::optional<StatusReading> readAdapterStatus(const AdapterControl& control) {
+  return statusOf(control, readKeyBytes(control.key));
+}
+
+SMCResult<std::optional<StatusReading>> readAdapterStatusOrError(const AdapterControl& control) {
+  const auto bytes = readKeyBytesOrAbsent(control.key);
+  if (!bytes.ok()) return bytes.error();
+  return statusOf(control, bytes.value());
 }
 
 std::optional<StatusReading> readAdapterStatus() {

@@ -12,6 +12,10 @@
 /// else "unknown"; none when the read fails.
 std::optional<StatusReading> readAdapterStatus(const AdapterControl& control);
 
+/// The same; none only for a key that is not there to read (meansAbsent),
+/// and any other failure handed on.
+SMCResult<std::optional<StatusReading>> readAdapterStatusOrError(const AdapterControl& control);
+
 /// The same for the key that an adapter write would use now; none when no
 /// key is usable.
 std::optional<StatusReading> readAdapterStatus();

@@ -5,19 +5,62 @@
 
 // Existence for a write means a usable size (key_access.h): a zero-size
 // placeholder would take the write and store nothing. The writes and every
-// report of what they would do decide through the two functions below, so
-// that the report and the write cannot disagree.
+// report of what they would do decide through the choices below, so that the
+// report and the write cannot disagree.
 
-std::optional<std::string> chargingBackend() {
-  if (keyUsable("CHTE")) return "CHTE";
-  if (keyUsable("CH0B") || keyUsable("CH0C")) return "CH0B_CH0C";
-  return std::nullopt;
+namespace {
+
+/// The existence check of the plain commands: a check that fails for any
+/// reason counts as a key that is not there, and the next one is asked.
+SMCResult<bool> usableOrNot(std::string_view key) { return keyUsable(key); }
+
+/// The charging backend, asking `usable` of each key in order of preference;
+/// the first failure it hands on ends the choice.
+template <class Usable>
+SMCResult<std::optional<std::string>> chooseChargingBackend(Usable usable) {
+  const auto chte = usable("CHTE");
+  if (!chte.ok()) return chte.error();
+  if (chte.value()) return std::optional<std::string>("CHTE");
+  for (const std::string_view key : {"CH0B", "CH0C"}) {
+    const auto pair = usable(key);
+    if (!pair.ok()) return pair.error();
+    if (pair.value()) return std::optional<std::string>("CH0B_CH0C");
+  }
+  return std::optional<std::string>();
+}
+
+/// The adapter control, asking `usable` as above.
+template <class Usable>
+SMCResult<std::optional<AdapterControl>> chooseAdapterControl(Usable usable) {
+  static constexpr std::array<AdapterControl, 3> kControls{{
+      {.key = "CHIE", .on = 0x00, .off = 0x08},
+      {.key = "CH0J", .on = 0x00, .off = 0x01},
+      {.key = "CH0I", .on = 0x00, .off = 0x01},
+  }};
+  for (const AdapterControl& control : kControls) {
+    const auto found = usable(control.key);
+    if (!found.ok()) return found.error();
+    if (found.value()) return std::optional(control);
+  }
+  return std::optional<AdapterControl>();
+}
+
+}  // namespace
+
+std::optional<std::string> chargingBackend() { return chooseChargingBackend(usableOrNot).value(); }
+
+SMCResult<std::optional<std::string>> chargingBackendOrError() {
+  return chooseChargingBackend(keyUsableOrError);
 }
 
 WriteOutcome writeCharging(bool on) {
   const auto backend = chargingBackend();
   if (!backend) return std::nullopt;
-  if (*backend == "CHTE") {
+  return writeCharging(on, *backend);
+}
+
+WriteOutcome writeCharging(bool on, std::string_view backend) {
+  if (backend == "CHTE") {
     return WriteAttempt{.backend = "CHTE",
                         .result = writeKeyBytes("CHTE", on ? ByteList{0, 0, 0, 0}
                                                            : ByteList{1, 0, 0, 0})};
@@ -38,21 +81,19 @@ WriteOutcome writeCharging(bool on) {
   return WriteAttempt{.backend = "CH0B_CH0C"};
 }
 
-std::optional<AdapterControl> adapterControl() {
-  static constexpr std::array<AdapterControl, 3> kControls{{
-      {.key = "CHIE", .on = 0x00, .off = 0x08},
-      {.key = "CH0J", .on = 0x00, .off = 0x01},
-      {.key = "CH0I", .on = 0x00, .off = 0x01},
-  }};
-  for (const AdapterControl& control : kControls) {
-    if (keyUsable(control.key)) return control;
-  }
-  return std::nullopt;
+std::optional<AdapterControl> adapterControl() { return chooseAdapterControl(usableOrNot).value(); }
+
+SMCResult<std::optional<AdapterControl>> adapterControlOrError() {
+  return chooseAdapterControl(keyUsableOrError);
 }
 
 WriteOutcome writeAdapter(bool on) {
   const auto control = adapterControl();
   if (!control) return std::nullopt;
-  return WriteAttempt{.backend = std::string(control->key),
-                      .result = writeKeyBytes(control->key, ByteList{on ? control->on : control->off})};
+  return writeAdapter(on, *control);
+}
+
+WriteAttempt writeAdapter(bool on, const AdapterControl& control) {
+  return {.backend = std::string(control.key),
+          .result = writeKeyBytes(control.key, ByteList{on ? control.on : control.off})};
 }

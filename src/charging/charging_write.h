@@ -22,9 +22,18 @@ using WriteOutcome = std::optional<WriteAttempt>;
 /// exactly the existence checks with which a write begins.
 std::optional<std::string> chargingBackend();
 
+/// The same choice, but a check that fails for another reason than a key
+/// that is not there (meansAbsent) ends it with that failure: a choice that
+/// needs to be right, not merely made.
+SMCResult<std::optional<std::string>> chargingBackendOrError();
+
 /// Enables (true) or inhibits (false) charging through "CHTE", else through
 /// "CH0B" and "CH0C".
 WriteOutcome writeCharging(bool on);
+
+/// The same through `backend`, as chargingBackend names it: "CHTE", or
+/// "CH0B_CH0C", whose keys are each checked again right before their write.
+WriteOutcome writeCharging(bool on, std::string_view backend);
 
 /// An adapter key and the byte that each state writes to it.
 struct AdapterControl {
@@ -37,5 +46,11 @@ struct AdapterControl {
 /// "CH0J", "CH0I", checked in that order; none when none is usable.
 std::optional<AdapterControl> adapterControl();
 
+/// The same choice, ended by a check that fails as chargingBackendOrError's.
+SMCResult<std::optional<AdapterControl>> adapterControlOrError();
+
 /// Sets the adapter control through the first of "CHIE", "CH0J", "CH0I".
 WriteOutcome writeAdapter(bool on);
+
+/// The same through `control`.
+WriteAttempt writeAdapter(bool on, const AdapterControl& control);

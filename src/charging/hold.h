@@ -1,37 +1,86 @@
 // Holding the battery between two levels: one stateless run that reads the
-// level and brings the controls to the state that it asks for, so that a job
-// repeated every minute keeps a plugged-in Mac within the band.
+// level and the controls and brings the controls to the state that the level
+// asks for, so that a run repeated at each event keeps a plugged-in Mac
+// within the band.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "response/json_response.h"
 
-/// The levels to hold between, 0 <= lower < upper <= 100.
+/// The levels to hold between, 20 <= lower < upper <= 100. Below 20 a Mac
+/// left on its battery is too close to empty, so no band may go there.
 struct Band {
   int lower{};
   int upper{};
 };
 
+/// The message of arguments that make no band.
+inline constexpr std::string_view kBandMessage = "hold expects LOWER UPPER, 20 <= LOWER < UPPER <= 100";
+
+/// The code and message of a control that holds a value the helper did not
+/// write, which a run leaves alone rather than fight its writer.
+inline constexpr std::string_view kStatusUnknownCode = "STATUS_UNKNOWN";
+inline constexpr std::string_view kStatusUnknownMessage = "a control holds a value the helper did not write";
+
 /// The band that two arguments give: plain decimal integers (one to three
 /// digits, nothing else) in order and in range; none otherwise.
 std::optional<Band> parseBand(std::string_view lower, std::string_view upper);
 
-/// What a level asks of each control: true on, false off, none left as it is.
+/// A control as a run finds it: whether a key of it is usable, and then its
+/// status ("enabled", "disabled", "unknown", or empty when it cannot be told).
+struct ControlState {
+  bool usable{};
+  std::string status{};
+};
+
+/// What a decision knows of the Mac.
+struct HoldSituation {
+  int level{};
+  bool onAdapter{};  ///< the power source says "AC Power"
+  ControlState adapter{};
+  ControlState charging{};
+};
+
+/// What a decision asks of each control: true on, false off, none left as it is.
 struct HoldDecision {
   std::optional<bool> adapter{};
   std::optional<bool> charging{};
 };
 
-/// The decision for `level` where the controls marked usable exist. With
-/// both: the adapter stays on up to the upper level, charging goes on at the
-/// lower and off at the upper. With one: on at the lower, off at the upper.
-HoldDecision decideHold(int level, Band band, bool adapterUsable, bool chargingUsable);
+/// Whether the Mac runs from its battery with its adapter not cut by the
+/// helper (the power source says so, and the adapter reads enabled or has no
+/// usable key): unplugged, as far as anything can tell.
+bool unplugged(const HoldSituation& situation);
 
-/// Reads the battery and carries out the decision through the writes of
-/// "adapter" and "charging", writing only a control whose status differs
-/// from the state wanted (or cannot be told); the response of `command`.
-/// On a reading that fails, only turns the adapter back on.
-JsonResponse holdResponse(const std::string& command, Band band);
+/// What `hold` asks. Unplugged: charging on, so that plugging in charges to
+/// the upper level again. An upper level of 100: every control on, nothing
+/// held. Otherwise, by the level: with both controls, the adapter stays on up
+/// to the upper level and charging goes on at or below the lower and off at
+/// the upper; with one, it goes on at or below the lower and off at or above
+/// the upper. A control without a usable key is never asked anything.
+HoldDecision decideHold(const HoldSituation& situation, Band band);
+
+/// What a holder asks before the Mac sleeps. Where charging is usable and the
+/// Mac is not unplugged: the adapter on, and charging off at or above the
+/// lower level (the level stays as it is while the Mac sleeps) or on below it.
+/// Unplugged: nothing. With the adapter alone: the adapter on, so that no
+/// plugged-in Mac sleeps on its battery. An upper level of 100: as decideHold.
+HoldDecision decideSleep(const HoldSituation& situation, Band band);
+
+/// When a run decides: whenever hold runs, before the Mac sleeps, or as its
+/// holder stops (every control on; the battery is not read).
+enum class HoldMoment : std::uint8_t { now, sleep, stop };
+
+/// Reads the battery and the controls, and carries out the decision of
+/// `moment` through the writes of "adapter" and "charging": a control whose
+/// status already is the state wanted is not written, nor one that reads
+/// "unknown" (the line then says STATUS_UNKNOWN). Charging goes off before
+/// the adapter is written and on after it. When the battery cannot be read,
+/// or a check or a read fails for another reason than a missing key, it
+/// decides nothing and only turns a cut adapter back on. The response of
+/// `command`.
+JsonResponse holdResponse(const std::string& command, Band band, HoldMoment moment = HoldMoment::now);

@@ -21,29 +21,33 @@ SMCResult<T> oneShot(Body&& body) {
   }
 }
 
-/// The key's information, or none on any failure: an existence check never
-/// fails its caller.
-std::optional<DataType> keyInformationOrNone(std::string_view key) {
-  const auto info = keyInformationOrError(key);
-  if (info.ok()) return info.value();
-  return std::nullopt;
-}
-
 }  // namespace
 
-bool keyAvailable(std::string_view key) { return keyInformationOrNone(key).has_value(); }
+// An existence check never fails its caller: every failure is a false.
+bool keyAvailable(std::string_view key) { return keyInformationOrError(key).ok(); }
 
 bool keyUsable(std::string_view key) {
-  const auto info = keyInformationOrNone(key);
-  return info && info->size > 0 && info->size <= std::tuple_size_v<SMCBytes>;
+  const auto usable = keyUsableOrError(key);
+  return usable.ok() && usable.value();
+}
+
+bool meansAbsent(const SMCError& error) {
+  return error.kind == SMCError::Kind::keyNotFound || error.kind == SMCError::Kind::notPrivileged ||
+         error.kind == SMCError::Kind::driverNotFound;
+}
+
+SMCResult<bool> keyUsableOrError(std::string_view key) {
+  const auto info = keyInformationOrError(key);
+  if (!info.ok()) {
+    if (meansAbsent(info.error())) return false;
+    return info.error();
+  }
+  return info.value().size > 0 && info.value().size <= std::tuple_size_v<SMCBytes>;
 }
 
 std::optional<ByteList> readKeyBytes(std::string_view key) {
-  try {
-    const auto bytes = withSMC([&] { return SMCClient::readKey(key); });
-    if (bytes.ok()) return bytes.value();
-  } catch (const std::exception&) {
-  }
+  auto bytes = readKeyBytesOrError(key);
+  if (bytes.ok()) return bytes.value();
   return std::nullopt;
 }
 
@@ -57,4 +61,11 @@ SMCResult<DataType> keyInformationOrError(std::string_view key) {
 
 SMCResult<ByteList> readKeyBytesOrError(std::string_view key) {
   return oneShot<ByteList>([&] { return SMCClient::readKey(key); });
+}
+
+SMCResult<std::optional<ByteList>> readKeyBytesOrAbsent(std::string_view key) {
+  auto bytes = readKeyBytesOrError(key);
+  if (bytes.ok()) return std::optional<ByteList>(bytes.value());
+  if (meansAbsent(bytes.error())) return std::optional<ByteList>();
+  return bytes.error();
 }

@@ -23,6 +23,15 @@ bool keyAvailable(std::string_view key);
 /// readings that follow a write's choice, treat both as absent.
 bool keyUsable(std::string_view key);
 
+/// True when `error` says only that a key is not there to use: the SMC has
+/// no such key, the firmware refuses it to everyone (kIOReturnNotPrivileged),
+/// or the Mac has no driver. Any other failure tells nothing of the key.
+bool meansAbsent(const SMCError& error);
+
+/// As keyUsable, but a failure that meansAbsent does not cover is handed on
+/// rather than taken for a missing key.
+SMCResult<bool> keyUsableOrError(std::string_view key);
+
 /// The key's value (possibly empty), or none on any failure.
 std::optional<ByteList> readKeyBytes(std::string_view key);
 
@@ -37,3 +46,7 @@ SMCResult<DataType> keyInformationOrError(std::string_view key);
 /// The key's value (possibly empty), or the SMCError of the opening, of the
 /// read's own information query or of the read; otherwise as above.
 SMCResult<ByteList> readKeyBytesOrError(std::string_view key);
+
+/// The key's value; none when the key is not there to read (meansAbsent);
+/// any other failure is handed on.
+SMCResult<std::optional<ByteList>> readKeyBytesOrAbsent(std::string_view key);

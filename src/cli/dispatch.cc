@@ -38,7 +38,7 @@ JsonResponse batteryRecord(const std::string& command) {
 /// hold LOWER UPPER: the band is checked before anything is read.
 JsonResponse holdRecord(std::span<const std::string> args) {
   const auto band = args.size() < 4 ? std::nullopt : parseBand(args[2], args[3]);
-  if (!band) return errorRecord(args[1], "INVALID_ARGS", "hold expects LOWER UPPER, 0 <= LOWER < UPPER <= 100");
+  if (!band) return errorRecord(args[1], "INVALID_ARGS", std::string(kBandMessage));
   return holdResponse(args[1], *band);
 }
 

@@ -1,0 +1,117 @@
+#include "charging/hold.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+namespace {
+
+/// What the battery of a plugged-in Mac does once a decision is carried out:
+/// a cut adapter runs it down, inhibited charging keeps it still, and
+/// otherwise it charges. A control without a key, or left as it is, stays as
+/// it was; a missing key counts as on, as a Mac without the control is.
+enum class Effect { charges, still, drains };
+
+Effect effectOf(const HoldSituation& s, const HoldDecision& d) {
+  const bool adapterOn = d.adapter.value_or(!s.adapter.usable || s.adapter.status != "disabled");
+  const bool chargingOn = d.charging.value_or(!s.charging.usable || s.charging.status != "disabled");
+  if (!adapterOn) return Effect::drains;
+  return chargingOn ? Effect::charges : Effect::still;
+}
+
+/// Every situation that matters for a band: levels at and around its edges
+/// and at the ends of the scale, from the adapter or the battery, each
+/// control absent or in each state it can read.
+template <class Check>
+void forEachSituation(Band band, Check check) {
+  const std::array<int, 8> levels{0, band.lower - 1, band.lower, band.lower + 1, band.upper - 1, band.upper,
+                                  std::min(band.upper + 1, 100), 100};
+  const std::array<ControlState, 5> adapters{{{}, {true, ""}, {true, "enabled"}, {true, "disabled"}, {true, "unknown"}}};
+  const std::array<ControlState, 3> chargings{{{}, {true, "enabled"}, {true, "disabled"}}};
+  for (const int level : levels) {
+    for (const bool onAdapter : {true, false}) {
+      for (const ControlState& adapter : adapters) {
+        for (const ControlState& charging : chargings) {
+          check(HoldSituation{.level = level, .onAdapter = onAdapter, .adapter = adapter, .charging = charging});
+        }
+      }
+    }
+  }
+}
+
+/// The situation in words, for a failure's message.
+std::string describe(Band band, const HoldSituation& s) {
+  return "band " + std::to_string(band.lower) + "-" + std::to_string(band.upper) + ", level " +
+         std::to_string(s.level) + (s.onAdapter ? ", on the adapter" : ", on the battery") + ", adapter " +
+         (s.adapter.usable ? "'" + s.adapter.status + "'" : "none") + ", charging " +
+         (s.charging.usable ? "'" + s.charging.status + "'" : "none");
+}
+
+}  // namespace
+
+// Every band there is, with what each decision must do to a plugged-in Mac
+// (or an unplugged one), told by its effect on the battery rather than by
+// the table that produces it.
+TEST(Hold, EveryBandKeepsItsPromises) {
+  int broken = 0;
+  std::string first;
+  const auto expect = [&](bool holds, const char* promise, Band band, const HoldSituation& s) {
+    if (holds || broken++ > 0) return;
+    first = std::string(promise) + ": " + describe(band, s);
+  };
+  for (int lower = 20; lower < 100; ++lower) {
+    for (int upper = lower + 1; upper <= 100; ++upper) {
+      const Band band{.lower = lower, .upper = upper};
+      forEachSituation(band, [&](const HoldSituation& s) {
+        const bool plugged = !unplugged(s);
+        const bool known = s.adapter.status != "unknown";
+        for (const bool sleep : {false, true}) {
+          const HoldDecision d = sleep ? decideSleep(s, band) : decideHold(s, band);
+          const Effect effect = effectOf(s, d);
+          const HoldDecision everyOn{.adapter = s.adapter.usable ? std::optional(true) : std::nullopt,
+                                     .charging = s.charging.usable ? std::optional(true) : std::nullopt};
+          expect((!d.adapter || s.adapter.usable) && (!d.charging || s.charging.usable),
+                 "a control without a key is asked nothing", band, s);
+          if (!s.adapter.usable && !s.charging.usable) continue;
+          expect(upper < 100 || (d.adapter == everyOn.adapter && d.charging == everyOn.charging),
+                 "an upper level of 100 turns every control on", band, s);
+          expect(!plugged || !known || s.level >= lower || effect == Effect::charges,
+                 "a plugged-in Mac below the band charges", band, s);
+          if (sleep) {
+            expect(!plugged || !known || !s.charging.usable || s.level < lower || upper == 100 ||
+                       effect == Effect::still,
+                   "a Mac that can stop charging sleeps still from the lower level up", band, s);
+            expect(!plugged || !known || s.charging.usable || effect != Effect::drains,
+                   "a Mac with the adapter alone never sleeps on its battery", band, s);
+            expect(plugged || !s.charging.usable || (!d.adapter && !d.charging) || upper == 100,
+                   "an unplugged Mac sleeps as it is", band, s);
+            continue;
+          }
+          expect(!plugged || !known || s.level > lower || effect == Effect::charges,
+                 "a plugged-in Mac at the lower level charges", band, s);
+          expect(!plugged || upper == 100 || s.level < upper || effect != Effect::charges,
+                 "a plugged-in Mac at or above the upper level does not charge", band, s);
+          expect(!plugged || upper == 100 || s.level <= upper || !s.adapter.usable || d.adapter == false,
+                 "a plugged-in Mac above the band is cut from its adapter", band, s);
+          expect(!plugged || !s.adapter.usable || !s.charging.usable || s.level > upper || d.adapter == true,
+                 "with both controls the battery rests in the band instead of cycling", band, s);
+          expect(plugged || (d.adapter != false && d.charging == everyOn.charging),
+                 "an unplugged Mac charges again when it is plugged in", band, s);
+        }
+      });
+    }
+  }
+  EXPECT_EQ(broken, 0) << "first: " << first;
+}
+
+// The arguments: digits only, at most three, 20 <= LOWER < UPPER <= 100.
+TEST(Hold, ParsesOnlyBandsThatCannotDrainAMac) {
+  EXPECT_TRUE(parseBand("20", "21"));
+  EXPECT_TRUE(parseBand("099", "100"));
+  for (const auto& [lower, upper] : std::array<std::pair<const char*, const char*>, 9>{
+           {{"19", "80"}, {"0", "80"}, {"80", "80"}, {"81", "80"}, {"75", "101"}, {"", "80"}, {"+75", "80"},
+            {"0075", "80"}, {"75", "8O"}}}) {
+    EXPECT_FALSE(parseBand(lower, upper)) << lower << " " << upper;
+  }
+}
