@@ -1,22 +1,23 @@
 #!/usr/bin/env python3
-"""The LaunchDaemon list as CMake configured it: the members that launchd
-reads, with the values that make it run the installed helper's `hold` at
-load and every minute, and arguments that the helper takes as a hold.
+"""The LaunchDaemon list: the members that launchd reads, with the values
+that keep the helper's hold-daemon running, its lines in a log that every
+user may read, and nothing that an installer must set already set; and
+arguments that the helper runs as a holder, which a SIGTERM stops.
 
-  plist_test.py --plist FILE --program PATH --helper HELPER
+  plist_test.py --plist FILE --helper HELPER
 
-PATH is where the list says the helper is; HELPER is a built helper with no
-Mac attached (no battery), which must answer the list's arguments as a hold
-that could not read the battery, not as arguments it refuses."""
+HELPER is a built helper with no Mac attached (no battery): it must start as
+a holder that cannot read the battery, and stop on SIGTERM with nothing to
+restore."""
 
 import argparse
 import plistlib
+import signal
 import subprocess
 import sys
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--plist", required=True)
-parser.add_argument("--program", required=True)
 parser.add_argument("--helper", required=True)
 args = parser.parse_args()
 
@@ -24,19 +25,24 @@ with open(args.plist, "rb") as file:
     plist = plistlib.load(file, fmt=plistlib.FMT_XML)
 
 # Each member with its type: a boolean is not an integer to launchd, though
-# python's True == 1.
-expected = [("Label", str, "smc-charge.hold"), ("ProgramArguments", list, [args.program, "hold", "75", "80"]),
-            ("RunAtLoad", bool, True), ("StartInterval", int, 60)]
+# python's True == 1. The installer's placeholders are no full path and no
+# bundle identifier, so that a list installed as it is runs nothing.
+unset = "SET-BY-THE-INSTALLER"
+expected = [("AssociatedBundleIdentifiers", list, [unset]), ("KeepAlive", bool, True), ("Label", str, "smc-charge.hold"),
+            ("ProgramArguments", list, [unset, "hold-daemon", "75", "80"]), ("RunAtLoad", bool, True),
+            ("StandardOutPath", str, "/Library/Logs/smc-charge.hold.log")]
 found = sorted((key, type(value), value) for key, value in plist.items())
 failures = [] if found == expected else [f"members {found}, not {expected}"]
-if not args.program.startswith("/"):
-    failures.append(f"launchd needs a full path, not {args.program!r}")
 
-run = subprocess.run([args.helper, *plist["ProgramArguments"][1:]], capture_output=True)
-line = b'{"ok":false,"command":"hold","code":"BATTERY_UNAVAILABLE",' \
-       b'"error":"unable to read the battery","writes":{}}\n'
-if (run.returncode, run.stdout, run.stderr) != (1, line, b""):
-    failures.append(f"the helper answers the arguments with {run.returncode} {run.stdout!r} {run.stderr!r}")
+holder = subprocess.Popen([args.helper, *plist["ProgramArguments"][1:]], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+start = holder.stdout.readline()
+holder.send_signal(signal.SIGTERM)
+stop, error = holder.communicate(timeout=30)
+lines = [b'{"ok":false,"command":"hold-daemon","event":"start","code":"BATTERY_UNAVAILABLE",'
+         b'"error":"unable to read the battery","writes":{}}\n',
+         b'{"ok":true,"command":"hold-daemon","event":"stop","writes":{}}\n']
+if ([start, stop], error, holder.returncode) != (lines, b"", 0):
+    failures.append(f"the helper runs the arguments as {start + stop!r}, {error!r}, status {holder.returncode}")
 
 for failure in failures:
     print(f"{args.plist}: {failure}", file=sys.stderr)

@@ -62,19 +62,23 @@ struct Findings {
   }
 };
 
+/// When a run decides: whenever hold runs, before the Mac sleeps, or as its
+/// holder stops.
+enum class Moment : std::uint8_t { now, sleep, stop };
+
 /// The battery (not at a stop, which needs no level), then the adapter and,
 /// when a decision will be made, charging, each control's key before its
 /// status: the adapter first, so that a cut one can still be turned back on
 /// when what follows fails.
-Findings find(HoldMoment moment) {
+Findings find(Moment moment) {
   Findings found;
-  if (moment != HoldMoment::stop) found.battery = readBattery();
+  if (moment != Moment::stop) found.battery = readBattery();
   found.adapter = found.take(adapterControlOrError());
   found.situation.adapter.usable = found.adapter.has_value();
   if (found.adapter) {
     found.situation.adapter.status = Findings::statusOf(found.take(readAdapterStatusOrError(*found.adapter)));
   }
-  if (found.failure || !(found.battery || moment == HoldMoment::stop)) return found;
+  if (found.failure || !(found.battery || moment == Moment::stop)) return found;
   found.chargingBackend = found.take(chargingBackendOrError());
   found.situation.charging.usable = found.chargingBackend.has_value();
   if (found.chargingBackend) {
@@ -168,9 +172,12 @@ HoldDecision decideSleep(const HoldSituation& situation, Band band) {
   return {.adapter = onlyIf(situation.adapter.usable, true), .charging = situation.level < band.lower};
 }
 
-JsonResponse holdResponse(const std::string& command, Band band, HoldMoment moment) {
+namespace {
+
+/// The run of `moment`, its line that of `command` at `event`.
+JsonResponse runAt(const std::string& command, std::optional<std::string> event, Band band, Moment moment) {
   const Findings found = find(moment);
-  const bool stop = moment == HoldMoment::stop;
+  const bool stop = moment == Moment::stop;
   Writes run;
   if ((!found.battery && !stop) || found.failure) {
     // What failed tells nothing certain of the level or of the controls, so
@@ -181,8 +188,8 @@ JsonResponse holdResponse(const std::string& command, Band band, HoldMoment mome
     if (!stop) run.note(failureOf(std::nullopt));
   } else {
     const HoldSituation& situation = found.situation;
-    apply(found, stop ? allOn(situation) : moment == HoldMoment::sleep ? decideSleep(situation, band)
-                                                                        : decideHold(situation, band),
+    apply(found, stop ? allOn(situation) : moment == Moment::sleep ? decideSleep(situation, band)
+                                                                    : decideHold(situation, band),
           run);
   }
 
@@ -192,7 +199,34 @@ JsonResponse holdResponse(const std::string& command, Band band, HoldMoment mome
     failure = ErrorReport{.code = std::string(kBatteryUnavailableCode),
                           .message = std::string(kBatteryUnavailableMessage)};
   }
-  if (!failure) return {.ok = true, .command = command, .level = level, .writes = std::move(run.list)};
-  return {.ok = false, .command = command, .level = level, .code = std::move(failure->code),
-          .error = std::move(failure->message), .writes = std::move(run.list)};
+  if (!failure) {
+    return {.ok = true, .command = command, .event = std::move(event), .level = level, .writes = std::move(run.list)};
+  }
+  return {.ok = false, .command = command, .event = std::move(event), .level = level,
+          .code = std::move(failure->code), .error = std::move(failure->message), .writes = std::move(run.list)};
+}
+
+}  // namespace
+
+JsonResponse holdResponse(const std::string& command, Band band) {
+  return runAt(command, std::nullopt, band, Moment::now);
+}
+
+std::string_view eventWord(HolderEvent event) {
+  switch (event) {
+    case HolderEvent::start: return "start";
+    case HolderEvent::timer: return "timer";
+    case HolderEvent::power: return "power";
+    case HolderEvent::sleep: return "sleep";
+    case HolderEvent::wake: return "wake";
+    case HolderEvent::stop: break;
+  }
+  return "stop";
+}
+
+JsonResponse holderResponse(const std::string& command, Band band, HolderEvent event) {
+  const Moment moment = event == HolderEvent::sleep ? Moment::sleep
+                        : event == HolderEvent::stop ? Moment::stop
+                                                     : Moment::now;
+  return runAt(command, std::string(eventWord(event)), band, moment);
 }

@@ -71,16 +71,23 @@ HoldDecision decideHold(const HoldSituation& situation, Band band);
 /// plugged-in Mac sleeps on its battery. An upper level of 100: as decideHold.
 HoldDecision decideSleep(const HoldSituation& situation, Band band);
 
-/// When a run decides: whenever hold runs, before the Mac sleeps, or as its
-/// holder stops (every control on; the battery is not read).
-enum class HoldMoment : std::uint8_t { now, sleep, stop };
+/// Reads the battery and the controls, and carries out decideHold through the
+/// writes of "adapter" and "charging": a control whose status already is the
+/// state wanted is not written, nor one that reads "unknown" (the line then
+/// says STATUS_UNKNOWN). Charging goes off before the adapter is written and
+/// on after it. When the battery cannot be read, or a check or a read fails
+/// for another reason than a missing key, it decides nothing and only turns a
+/// cut adapter back on. The response of `command`.
+JsonResponse holdResponse(const std::string& command, Band band);
 
-/// Reads the battery and the controls, and carries out the decision of
-/// `moment` through the writes of "adapter" and "charging": a control whose
-/// status already is the state wanted is not written, nor one that reads
-/// "unknown" (the line then says STATUS_UNKNOWN). Charging goes off before
-/// the adapter is written and on after it. When the battery cannot be read,
-/// or a check or a read fails for another reason than a missing key, it
-/// decides nothing and only turns a cut adapter back on. The response of
-/// `command`.
-JsonResponse holdResponse(const std::string& command, Band band, HoldMoment moment = HoldMoment::now);
+/// What a holder that stays decides at: its start, its timer, a change of the
+/// power sources, the Mac's sleep or wake, or its stop.
+enum class HolderEvent : std::uint8_t { start, timer, power, sleep, wake, stop };
+
+/// The word of `event` in a holder's line.
+std::string_view eventWord(HolderEvent event);
+
+/// A holder's run at `event`, as holdResponse's, with `event` named in the
+/// line: before a sleep it carries out decideSleep; at a stop it turns every
+/// usable control on, without reading the battery.
+JsonResponse holderResponse(const std::string& command, Band band, HolderEvent event);

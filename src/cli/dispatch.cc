@@ -11,6 +11,7 @@
 #include "charging/charging_write.h"
 #include "charging/controls.h"
 #include "charging/hold.h"
+#include "charging/hold_daemon.h"
 #include "charging/write_report.h"
 #include "cli/capabilities.h"
 #include "cli/keys_report.h"
@@ -35,10 +36,21 @@ JsonResponse batteryRecord(const std::string& command) {
           .source = battery->onAdapter ? "adapter" : "battery", .charging = battery->charging};
 }
 
+/// The band of hold LOWER UPPER, and of hold-daemon; none when the arguments
+/// make none.
+std::optional<Band> bandOf(std::span<const std::string> args) {
+  return args.size() < 4 ? std::nullopt : parseBand(args[2], args[3]);
+}
+
+/// The line of `command` for arguments that make no band.
+JsonResponse bandError(const std::string& command) {
+  return errorRecord(command, "INVALID_ARGS", std::string(kBandMessage));
+}
+
 /// hold LOWER UPPER: the band is checked before anything is read.
 JsonResponse holdRecord(std::span<const std::string> args) {
-  const auto band = args.size() < 4 ? std::nullopt : parseBand(args[2], args[3]);
-  if (!band) return errorRecord(args[1], "INVALID_ARGS", std::string(kBandMessage));
+  const auto band = bandOf(args);
+  if (!band) return bandError(args[1]);
   return holdResponse(args[1], *band);
 }
 
@@ -104,7 +116,15 @@ void runHelper(int argc, const char* const* argv) {
   // tells how the run went.
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
   try {
-    printJson(respond(argumentsOf(argc, argv)));
+    const std::vector<std::string> args = argumentsOf(argc, argv);
+    // The holder that stays answers with a line at each event, not with one:
+    // only its band's error is respond's kind of answer.
+    if (args.size() > 1 && args[1] == "hold-daemon") {
+      const auto band = bandOf(args);
+      if (!band) printJson(bandError(args[1]));
+      runHoldDaemon(args[1], *band);
+    }
+    printJson(respond(args));
   } catch (...) {
     // Only running out of memory can land here.
     printFallbackLine();

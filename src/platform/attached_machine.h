@@ -48,6 +48,9 @@ class Machine {
   /// The power sources, in the order of the system's list; none when the
   /// information cannot be had (IOPSCopyPowerSourcesInfo answers null).
   virtual std::optional<std::vector<PowerSourceDescription>> powerSources() = 0;
+  /// The file on which the holders of this machine meet, or null when no
+  /// other holder can share it.
+  virtual const char* holderLockPath() { return nullptr; }
 };
 
 /// Puts `machine` behind the stand-in (null detaches). The caller keeps it

@@ -97,6 +97,8 @@ class EmulatedMac final : public platform::Machine {
   std::optional<int> battery;
   /// Whether the power adapter is plugged in.
   bool adapterConnected = true;
+  /// The holders' lock file (holderLockPath); empty: none to share.
+  std::string holderLock{};
 
   /// Called with each event as it happens, after the log has it.
   std::function<void(const Event&)> onEvent;
@@ -121,6 +123,7 @@ class EmulatedMac final : public platform::Machine {
   /// The battery, if any, as the power-source API describes it; each call is
   /// an event.
   std::optional<std::vector<platform::PowerSourceDescription>> powerSources() override;
+  const char* holderLockPath() override { return holderLock.empty() ? nullptr : holderLock.c_str(); }
 
  private:
   Fault* firingFault(Call call, std::string_view key, bool lookup);

@@ -119,6 +119,7 @@ std::string encodeJson(const JsonResponse& response) {
   out += response.ok ? "{\"ok\":true" : "{\"ok\":false";
   appendKey(out, "command");
   appendString(out, response.command);
+  appendOptional(out, "event", response.event);
   appendOptional(out, "level", response.level);
   appendOptional(out, "source", response.source);
   appendOptional(out, "charging", response.charging);

@@ -41,6 +41,7 @@ using WriteList = std::vector<std::pair<std::string, std::string>>;
 struct JsonResponse {
   bool ok = false;
   std::string command{};
+  std::optional<std::string> event{};    ///< what a holder that stays decided at
   std::optional<int> level{};            ///< the battery's level, 0 to 100
   std::optional<std::string> source{};   ///< "adapter" or "battery"
   std::optional<bool> charging{};        ///< whether the battery is charging

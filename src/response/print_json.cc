@@ -35,15 +35,18 @@ void writeOut(std::string_view text) noexcept { writeAll(STDOUT_FILENO, text); }
 
 }  // namespace
 
-void printJson(const JsonResponse& response) noexcept {
+void printJson(const JsonResponse& response) noexcept { std::exit(printLine(response)); }
+
+int printLine(const JsonResponse& response) noexcept {
   OutputLine line{.exitStatus = 1};
   try {
     line = outputLine(response);
   } catch (...) {
-    printFallbackLine();  // only running out of memory can land here
+    writeOut(kFallbackLine);  // only running out of memory can land here
+    return 1;
   }
   writeOut(line.text);
-  std::exit(line.exitStatus);
+  return line.exitStatus;
 }
 
 void printFallbackLine() noexcept {

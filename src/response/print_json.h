@@ -25,6 +25,10 @@ OutputLine outputLine(const JsonResponse& response);
 /// with its status; the fallback line when making it runs out of memory.
 [[noreturn]] void printJson(const JsonResponse& response) noexcept;
 
+/// Writes the line as printJson does, without ending the process (a holder
+/// that stays prints one at each event), and returns the status it goes with.
+int printLine(const JsonResponse& response) noexcept;
+
 /// Writes the fallback line and ends the process with status 1. Allocates
 /// nothing.
 [[noreturn]] void printFallbackLine() noexcept;

@@ -16,7 +16,12 @@
 #include <IOKit/ps/IOPowerSources.h>
 #include <mach/mach.h>
 #include <sys/sysctl.h>
+
+/// Where the holders of every copy of the helper on this Mac meet: in a
+/// folder of root's, emptied at each boot.
+inline const char* holderLockPath() { return "/var/run/smc-charge.hold-daemon.lock"; }
 #else
+#include "platform/holder_lock_path.h"
 #include "platform/iokit.h"
 #include "platform/power_sources.h"
 #endif

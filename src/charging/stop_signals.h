@@ -1,0 +1,12 @@
+// The signals that stop a holder that stays (SIGTERM from launchd, SIGINT,
+// SIGHUP), turned into a byte on a pipe that its run loop watches: a signal
+// handler may do no more than that, and the stop itself then runs between
+// two decisions, never inside one.
+#pragma once
+
+/// Makes the pipe and installs the handlers (interrupted calls restart);
+/// returns the pipe's read end, non-blocking, or -1 when either fails.
+int openStopPipe();
+
+/// Whether a stop signal has come since the last call; empties the pipe.
+bool stopRequested(int readEnd);

@@ -1,0 +1,8 @@
+#include "platform/holder_lock_path.h"
+
+#include "platform/attached_machine.h"
+
+const char* holderLockPath() {
+  platform::Machine* machine = platform::attachedMachine();
+  return machine == nullptr ? nullptr : machine->holderLockPath();
+}

@@ -1,0 +1,8 @@
+// Where the stand-in's holders meet: the attached machine's own lock file,
+// as /var/run's is a Mac's, so that two holders of one emulated Mac take
+// turns and holders of different ones do not.
+#pragma once
+
+/// The attached machine's holder lock file, or null (none attached, or one
+/// that no other holder can share).
+const char* holderLockPath();
