@@ -43,10 +43,11 @@ std::string_view activityWord(Activity activity) {
 void EmulatedMac::startTimeline(std::vector<TimelineEvent> timeline) {
   Time& time = time_.emplace();
   time.timeline = std::move(timeline);
-  time.phaseCharge = battery.value_or(0);
-  if (battery) time.activity = activityOf(powerState(keys, *battery, adapterConnected));
-  time.percent = -1;  // so that settle records the start
-  settle();
+  if (!battery) return;
+  time.phaseCharge = *battery;
+  time.activity = activityOf(powerState(keys, *battery, adapterConnected));
+  time.percent = *battery / 10;
+  recordClock({.kind = ClockEvent::Kind::level, .charge = *battery, .activity = time.activity});
 }
 
 std::optional<double> EmulatedMac::clock() {
@@ -176,7 +177,10 @@ bool EmulatedMac::advance(std::optional<double> deadline) {
   }
   for (;;) {
     const auto own = nextOwnEvent();
-    if (due && (!own || *due < *own)) {
+    // A timer due at the same time as an event goes first: the holder's
+    // decision then sees the machine as it was, and the event's own
+    // notification follows.
+    if (due && (!own || *due <= *own)) {
       moveTo(*due);
       recordClock({.kind = ClockEvent::Kind::timer});
       return true;
