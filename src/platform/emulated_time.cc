@@ -177,11 +177,12 @@ bool EmulatedMac::advance(std::optional<double> deadline) {
   }
   for (;;) {
     const auto own = nextOwnEvent();
-    // A timer due at the same time as an event goes first: the holder's
-    // decision then sees the machine as it was, and the event's own
-    // notification follows.
+    // A timer due with an event of the timeline goes first, so that each
+    // timer that fires has its line; a change of the level due with it is
+    // recorded on the way.
     if (due && (!own || *due <= *own)) {
       moveTo(*due);
+      settle();
       recordClock({.kind = ClockEvent::Kind::timer});
       return true;
     }

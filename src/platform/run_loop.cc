@@ -74,7 +74,7 @@ bool serveDescriptors(int timeout) {
   }
   // A signal ends the wait (EINTR): its handler may have written to a
   // watched pipe, which the next pass finds ready.
-  if (poll(polled.data(), polled.size(), timeout) <= 0) return false;
+  if (poll(polled.data(), static_cast<nfds_t>(polled.size()), timeout) <= 0) return false;
   bool served = false;
   for (std::size_t i = 0; i < sources.size(); ++i) {
     if (polled[i].revents == 0) continue;

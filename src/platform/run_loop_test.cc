@@ -110,38 +110,57 @@ using Word = emu::TimelineEvent::Word;
 
 }  // namespace
 
-// Four hours of a Mac whose charging is inhibited (so its battery moves only
-// off the adapter), its holder's timer every 10 minutes: each notification
-// at its minute, none while asleep, one at the wake for what changed in the
-// sleep, and the timers missed asleep fired once after the wake messages.
+// What a holder receives, each at its minute. Four hours of a Mac whose
+// charging is inhibited (its battery moves only off the adapter), the
+// holder's timer every 10 minutes: no notification while asleep, one at the
+// wake for what changed in the sleep, and the timers missed asleep fired once
+// after the wake messages. Then a Mac that charges, its holder's timer every
+// 2 minutes, as each new percent is reached: the notification, then the timer.
 TEST(RunLoop, FollowsTheMachinesTimeline) {
-  emu::EmulatedMac mac;
-  emu::applyState(mac, emu::findBuiltinMachine("apple-silicon")->make());
-  mac.keys["CHTE"].value = {1, 0, 0, 0};
-  mac.battery = 800;
-  mac.startTimeline({{15, Word::unplug}, {17, Word::plug}, {30, Word::battery, 50}, {60, Word::sleep},
-                     {90, Word::unplug}, {200, Word::wake}, {202, Word::plug}, {240, Word::stop}});
-  platform::attachMachine(&mac);
-  Holder holder;
-  hold(holder, 600);
-  platform::attachMachine(nullptr);
-  const std::vector<std::string> expected{
-      "10 timer", "15 power-sources", "15.5 power-sources", "17 power-sources", "20 timer", "30 timer",
-      "30 power-sources", "40 timer", "50 timer", "60 timer", "60 can-sleep", "60 will-sleep",
-      "200 will-power-on", "200 has-powered-on", "200 power-sources", "200 timer", "201.5 power-sources",
-      "202 power-sources", "210 timer", "220 timer", "230 timer", "240 timer", "240 stop"};
-  EXPECT_EQ(holder.received, expected);
-  // What the machine made of the answers, and its battery through the sleep:
-  // 1 percent an hour asleep, from minute 90 to 200.
-  std::vector<std::string> answers;
-  for (const emu::Event& event : mac.log()) {
-    if (event.clock.kind == emu::ClockEvent::Kind::answer || event.clock.kind == emu::ClockEvent::Kind::unanswered) {
-      answers.push_back(std::to_string(event.clock.at / 60'000) + (event.clock.allow ? " allow " : " not ") +
-                        std::to_string(event.clock.id));
+  const struct {
+    bool inhibited;
+    std::vector<emu::TimelineEvent> timeline;
+    CFTimeInterval interval;
+    std::vector<std::string> received;
+  } cases[] = {
+      {true,
+       {{15, Word::unplug}, {17, Word::plug}, {30, Word::battery, 50}, {60, Word::sleep}, {90, Word::unplug},
+        {200, Word::wake}, {202, Word::plug}, {240, Word::stop}},
+       600,
+       {"10 timer", "15 power-sources", "15.5 power-sources", "17 power-sources", "20 timer", "30 timer",
+        "30 power-sources", "40 timer", "50 timer", "60 timer", "60 can-sleep", "60 will-sleep",
+        "200 will-power-on", "200 has-powered-on", "200 power-sources", "200 timer", "201.5 power-sources",
+        "202 power-sources", "210 timer", "220 timer", "230 timer", "240 timer", "240 stop"}},
+      {false,
+       {{4, Word::stop}},
+       120,
+       {"2 power-sources", "2 timer", "4 power-sources", "4 timer", "4 stop"}},
+  };
+  for (const auto& c : cases) {
+    emu::EmulatedMac mac;
+    emu::applyState(mac, emu::findBuiltinMachine("apple-silicon")->make());
+    if (c.inhibited) mac.keys["CHTE"].value = {1, 0, 0, 0};
+    mac.battery = 800;
+    mac.startTimeline(c.timeline);
+    platform::attachMachine(&mac);
+    Holder holder;
+    hold(holder, c.interval);
+    platform::attachMachine(nullptr);
+    EXPECT_EQ(holder.received, c.received);
+    if (!c.inhibited) continue;
+    // What the machine made of the answers, and its battery through the
+    // sleep: 1 percent an hour asleep, from minute 90 to 200.
+    std::vector<std::string> answers;
+    for (const emu::Event& event : mac.log()) {
+      if (event.clock.kind == emu::ClockEvent::Kind::answer ||
+          event.clock.kind == emu::ClockEvent::Kind::unanswered) {
+        answers.push_back(std::to_string(event.clock.at / 60'000) + (event.clock.allow ? " allow " : " not ") +
+                          std::to_string(event.clock.id));
+      }
     }
+    EXPECT_EQ(answers, (std::vector<std::string>{"60 allow 1", "60 not 2"}));
+    EXPECT_EQ(mac.battery, 478);
   }
-  EXPECT_EQ(answers, (std::vector<std::string>{"60 allow 1", "60 not 2"}));
-  EXPECT_EQ(mac.battery, 478);
 }
 
 // In real time: a descriptor's callback runs once each time it is enabled
