@@ -234,6 +234,7 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
   --version               print the version (the helper's own) and exit
 
 An option takes its value as the next argument or after '=' (--machine=intel).
-FILE must be a regular file, or not exist yet, or a symbolic link to either.
+The FILE of --state and --trace must be a regular file, or not exist yet, or a
+symbolic link to either; that of --timeline, a regular file.
 )";
 }

@@ -90,7 +90,8 @@ std::vector<emu::TimelineEvent> parseTimeline(std::string_view text, bool hasBat
     }
   }
   if (reader.events.empty() || reader.events.back().word != Word::stop) {
-    throw EmuError("line " + std::to_string(number) + ": the timeline ends without a stop");
+    throw EmuError(number == 0 ? std::string("no line: a timeline ends in a stop")
+                               : "line " + std::to_string(number) + ": the timeline ends without a stop");
   }
   return std::move(reader.events);
 }
