@@ -21,9 +21,20 @@ using PowerValue = std::variant<bool, std::int64_t, std::string>;
 /// with their values, in order.
 using PowerSourceDescription = std::vector<std::pair<std::string, PowerValue>>;
 
+/// What a machine with a clock sends to the process: a power-source
+/// notification, or a sleep or wake message.
+struct SystemEvent {
+  enum class Kind : std::uint8_t { powerSources, systemPower };
+  Kind kind = Kind::powerSources;
+  std::uint32_t message = 0;         ///< systemPower: its kIOMessage constant
+  std::intptr_t notificationID = 0;  ///< systemPower: its argument, the ID that an answer names
+};
+
 /// A machine that answers the IOKit, power-source and sysctl calls of the
-/// stand-in. Each
-/// member receives the call's own arguments and gives the call's own answer.
+/// stand-in. Each member receives the call's own arguments and gives the
+/// call's own answer. A machine may keep its own clock, which the run loop
+/// then follows (run_loop.h): the members after powerSources, whose defaults
+/// are those of a machine without one.
 class Machine {
  public:
   Machine() = default;
@@ -51,6 +62,25 @@ class Machine {
   /// The file on which the holders of this machine meet, or null when no
   /// other holder can share it.
   virtual const char* holderLockPath() { return nullptr; }
+
+  /// The machine's clock as CFAbsoluteTimeGetCurrent answers it; none: the
+  /// process runs in real time, and no system event ever comes.
+  virtual std::optional<double> clock() { return std::nullopt; }
+  /// Moves the clock to the machine's next event of its own, or to
+  /// `deadline` (the run loop's next timer, as a clock value) when that comes
+  /// first. False when its time cannot move: the machine's run has ended and
+  /// the process went on.
+  virtual bool advance(std::optional<double> /*deadline*/) { return false; }
+  /// The next notification or message due now, or none. A machine that goes
+  /// to sleep once its sleep messages are served sleeps within this call,
+  /// frozen for the process, and answers with its first wake message.
+  virtual std::optional<SystemEvent> nextSystemEvent() { return std::nullopt; }
+  /// The process's answer to the sleep message `notificationID`: the change
+  /// may go on (`allow`) or not. kIOReturnBadArgument for an ID that awaits
+  /// no answer.
+  virtual IOReturn answerPowerChange(std::intptr_t /*notificationID*/, bool /*allow*/) {
+    return kIOReturnBadArgument;
+  }
 };
 
 /// Puts `machine` behind the stand-in (null detaches). The caller keeps it

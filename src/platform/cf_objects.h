@@ -8,9 +8,13 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/core_foundation.h"
+#include "platform/power_sources.h"
+#include "platform/run_loop.h"
+#include "platform/system_power.h"
 
 namespace platform::cf {
 
@@ -23,6 +27,73 @@ struct Releaser {
 /// Whatever throws while objects are made (memory running out) frees them.
 using Owned = std::unique_ptr<CFStandinObject, Releaser>;
 using Entries = std::vector<std::pair<Owned, Owned>>;
+
+/// The run loop: its state is the stand-in's own (run_loop.cc).
+struct RunLoop {
+  bool operator==(const RunLoop&) const = default;
+};
+
+/// A timer and what it calls.
+struct Timer {
+  CFAbsoluteTime fireDate = 0;
+  CFTimeInterval interval = 0;  ///< 0 or less: fires once
+  CFRunLoopTimerCallBack callout = nullptr;
+  void* info = nullptr;
+  bool valid = true;
+  bool operator==(const Timer&) const = default;
+};
+
+/// A file descriptor whose readiness a source reports.
+struct FileDescriptor {
+  int fd = -1;
+  bool closeOnFree = false;
+  CFFileDescriptorCallBack callout = nullptr;
+  void* info = nullptr;
+  bool readEnabled = false;
+  bool operator==(const FileDescriptor&) const = default;
+};
+
+/// A run-loop source: of a file descriptor (which it holds), of the power
+/// sources' notifications, or of the sleep and wake messages.
+struct Source {
+  Owned descriptor{};
+  IOPowerSourceCallbackType powerSources = nullptr;
+  IOServiceInterestCallback systemPower = nullptr;
+  void* context = nullptr;  ///< the refcon or context of either callback
+  bool operator==(const Source&) const = default;
+};
+
+/// A notification port, which holds its source.
+struct Port {
+  Owned source{};
+  bool operator==(const Port&) const = default;
+};
+
+}  // namespace platform::cf
+
+struct CFStandinObject {
+  using Array = std::vector<CFStandinObject*>;
+  using Dictionary = std::vector<std::pair<CFStandinObject*, CFStandinObject*>>;
+  // The index of each kind is its type ID.
+  std::variant<std::string, std::int64_t, bool, Array, Dictionary, platform::cf::RunLoop, platform::cf::Timer,
+               platform::cf::FileDescriptor, platform::cf::Source, platform::cf::Port>
+      value;
+  long references = 1;
+  bool constant = false;  ///< CFSTR's and the run loop: never freed
+};
+
+namespace platform::cf {
+
+/// Keeps a registration for system power (its port) until the process ends,
+/// as the system keeps it for a holder that never deregisters.
+void keepPort(Owned port);
+
+/// A new record of any kind.
+Owned make(decltype(CFStandinObject::value) value);
+
+/// The record behind a reference; a null one ends the process, as a null
+/// reference does on macOS.
+CFStandinObject* objectOf(CFTypeRef ref);
 
 /// A new string, number or boolean.
 Owned makeString(std::string text);

@@ -3,6 +3,8 @@
 
 #include "platform/core_foundation.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
@@ -14,30 +16,12 @@
 
 #include "platform/cf_objects.h"
 
-struct CFStandinObject {
-  using Array = std::vector<CFStandinObject*>;
-  using Dictionary = std::vector<std::pair<CFStandinObject*, CFStandinObject*>>;
-  // The index of each kind is its type ID.
-  std::variant<std::string, std::int64_t, bool, Array, Dictionary> value;
-  long references = 1;
-  bool constant = false;  ///< CFSTR's: never freed
-};
-
 namespace {
 
 enum TypeID : CFTypeID { kString, kNumber, kBoolean, kArray, kDictionary };
 
-/// The record behind a reference; a null one ends the process, as a null
-/// reference does on macOS.
-CFStandinObject* objectOf(CFTypeRef ref) {
-  if (ref == nullptr) std::abort();
-  // The stand-in hands out only these records, so every reference is one.
-  return const_cast<CFStandinObject*>(static_cast<const CFStandinObject*>(ref));  // NOLINT(*-const-cast)
-}
-
-platform::cf::Owned make(decltype(CFStandinObject::value) value) {
-  return platform::cf::Owned(new CFStandinObject{.value = std::move(value)});  // NOLINT(*-owning-memory)
-}
+using platform::cf::make;
+using platform::cf::objectOf;
 
 }  // namespace
 
@@ -53,6 +37,8 @@ void CFRelease(CFTypeRef object) {
       CFRelease(key);
       CFRelease(value);
     }
+  } else if (const auto* descriptor = std::get_if<platform::cf::FileDescriptor>(&record->value)) {
+    if (descriptor->closeOnFree) close(descriptor->fd);
   }
   delete record;  // NOLINT(cppcoreguidelines-owning-memory)
 }
@@ -126,6 +112,16 @@ CFStringRef CFStandinConstantString(const char* text) {
 }  // extern "C"
 
 namespace platform::cf {
+
+CFStandinObject* objectOf(CFTypeRef ref) {
+  if (ref == nullptr) std::abort();
+  // The stand-in hands out only these records, so every reference is one.
+  return const_cast<CFStandinObject*>(static_cast<const CFStandinObject*>(ref));  // NOLINT(*-const-cast)
+}
+
+Owned make(decltype(CFStandinObject::value) value) {
+  return Owned(new CFStandinObject{.value = std::move(value)});  // NOLINT(*-owning-memory)
+}
 
 Owned makeString(std::string text) { return make(std::move(text)); }
 Owned makeNumber(std::int64_t value) { return make(value); }

@@ -2,8 +2,8 @@
 // use, declared as on macOS, for platforms that have no CoreFoundation.
 //
 // Every object is one stand-in record behind the SDK's reference types; a
-// string, a number, a boolean, an array or a dictionary, counted by
-// reference. CFSTR makes a constant string that lives as long as the process,
+// string, a number, a boolean, an array or a dictionary, or one of the run
+// loop's objects (run_loop.h), counted by reference. CFSTR makes a constant string that lives as long as the process,
 // as the compiler's constant strings do on macOS.
 #pragma once
 
@@ -25,6 +25,8 @@ using CFMutableDictionaryRef = CFStandinObject*;
 using CFNumberRef = const CFStandinObject*;
 using CFBooleanRef = const CFStandinObject*;
 using CFNumberType = CFIndex;
+using CFOptionFlags = unsigned long;
+using CFAllocatorRef = const CFStandinObject*;
 
 inline constexpr CFNumberType kCFNumberSInt32Type = 3;
 inline constexpr CFNumberType kCFNumberSInt64Type = 4;

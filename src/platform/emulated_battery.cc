@@ -52,10 +52,26 @@ PowerState powerState(const std::map<std::string, Key>& keys, int charge, bool c
   return {.onAdapter = onAdapter, .charging = onAdapter && !chargingInhibited(keys) && charge < kFullCharge};
 }
 
-int chargeAfter(int charge, int minutes, PowerState state) {
-  if (state.charging) return std::min(kFullCharge, charge + minutes * kChargingPerMinute);
-  if (!state.onAdapter) return std::max(0, charge - minutes * kDrainingPerMinute);
-  return charge;
+Activity activityOf(PowerState state) {
+  if (state.charging) return Activity::charging;
+  return state.onAdapter ? Activity::still : Activity::draining;
+}
+
+std::optional<std::int64_t> tenthPace(Activity activity, bool asleep) {
+  switch (activity) {
+    case Activity::charging: return kChargingTenthMs;
+    case Activity::draining: return asleep ? kAsleepDrainingTenthMs : kDrainingTenthMs;
+    case Activity::still: break;
+  }
+  return std::nullopt;
+}
+
+int chargeAfter(int charge, std::int64_t ms, Activity activity, bool asleep) {
+  const auto pace = tenthPace(activity, asleep);
+  if (!pace) return charge;
+  // Capped first: a year of tenths does not fit an int.
+  const auto tenths = static_cast<int>(std::min<std::int64_t>(ms / *pace, kFullCharge));
+  return activity == Activity::charging ? std::min(kFullCharge, charge + tenths) : std::max(0, charge - tenths);
 }
 
 platform::PowerSourceDescription batteryDescription(int charge, PowerState state) {

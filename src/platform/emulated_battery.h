@@ -3,7 +3,9 @@
 // time, at fixed rates so that every run is the same.
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "platform/attached_machine.h"
@@ -11,13 +13,19 @@
 
 namespace emu {
 
-/// The charge is kept in tenths of a percent, 0 to 1000: a minute then moves
-/// it by whole steps.
+/// The charge is kept in tenths of a percent, 0 to 1000, and moves by one
+/// tenth at a time, at a fixed pace for what the battery does. Each pace is a
+/// whole number of tenths of a minute, so that every change falls on one.
 inline constexpr int kFullCharge = 1000;
-/// Rising while charging: 0.5 percent a minute, empty to full in 200 minutes.
-inline constexpr int kChargingPerMinute = 5;
-/// Falling on the battery: 0.2 percent a minute, full to empty in 500 minutes.
-inline constexpr int kDrainingPerMinute = 2;
+/// Rising while charging, awake or asleep: 0.5 percent a minute, a tenth
+/// every 12 seconds; empty to full in 200 minutes.
+inline constexpr std::int64_t kChargingTenthMs = 12'000;
+/// Falling on the battery while awake: 0.2 percent a minute, a tenth every 30
+/// seconds; full to empty in 500 minutes.
+inline constexpr std::int64_t kDrainingTenthMs = 30'000;
+/// Falling on the battery while asleep: 1 percent an hour, a tenth every 6
+/// minutes; full to empty in a little over four days.
+inline constexpr std::int64_t kAsleepDrainingTenthMs = 360'000;
 /// Where the battery of each built-in machine with a control starts: 60 percent.
 inline constexpr int kStartingCharge = 600;
 
@@ -41,9 +49,18 @@ bool chargingInhibited(const std::map<std::string, Key>& keys);
 /// not, `connected`.
 PowerState powerState(const std::map<std::string, Key>& keys, int charge, bool connected);
 
-/// The charge `minutes` after `charge` in `state`: rising while charging (to
-/// full), falling on the battery (to empty), still otherwise.
-int chargeAfter(int charge, int minutes, PowerState state);
+/// What the battery does in `state`: charging, still (on the adapter
+/// without charging), or draining (on the battery).
+Activity activityOf(PowerState state);
+
+/// The milliseconds that the charge takes to move by a tenth; none when it
+/// is still.
+std::optional<std::int64_t> tenthPace(Activity activity, bool asleep);
+
+/// The charge `ms` milliseconds after `charge` while the battery does
+/// `activity`, awake or `asleep`: one tenth for each whole pace that passed,
+/// up to full or down to empty.
+int chargeAfter(int charge, std::int64_t ms, Activity activity, bool asleep);
 
 /// The internal battery as IOPSGetPowerSourceDescription describes it:
 /// "Current Capacity" the whole percent, "Max Capacity" 100.

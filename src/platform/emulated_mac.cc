@@ -69,6 +69,10 @@ bool onlyUsedBytesSet(const uint8_t* in) {
 }  // namespace
 
 void EmulatedMac::record(Event event) {
+  if (!keepsLog) {
+    if (onEvent) onEvent(event);
+    return;
+  }
   log_.push_back(std::move(event));
   if (onEvent) onEvent(log_.back());
 }
@@ -216,7 +220,11 @@ kern_return_t EmulatedMac::callStructMethod(io_connect_t connection, uint32_t se
     case Event::Kind::write: {
       const size_t count = std::min<size_t>(event.bytes.size(), key.value.size());
       std::copy_n(event.bytes.begin(), count, key.value.begin());
-      break;
+      // Recorded first, so that the trace shows the write before what it
+      // did to the battery.
+      const kern_return_t done = answer(0);
+      if (time_) settle();
+      return done;
     }
     default: break;
   }

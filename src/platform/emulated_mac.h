@@ -1,8 +1,10 @@
 // An emulated Mac for the IOKit stand-in: an AppleSMC controller with keys,
-// faults on demand, a call log and a count of open connections.
+// faults on demand, a call log and a count of open connections; and, given a
+// timeline, a clock that the run loop follows (emulated_time.h).
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "platform/attached_machine.h"
+#include "platform/emulated_time.h"
 
 namespace emu {
 
@@ -62,7 +65,7 @@ struct Fault {
 
 /// One entry of the call log.
 struct Event {
-  enum class Kind : std::uint8_t { noDriver, open, close, info, read, write, other, badCall, powerSources };
+  enum class Kind : std::uint8_t { noDriver, open, close, info, read, write, other, badCall, powerSources, clock };
   Kind kind = Kind::open;
   std::string key{};    ///< the key of a call
   std::uint8_t subCommand = 0;
@@ -73,6 +76,8 @@ struct Event {
   std::uint8_t result = 0;
   /// The size of a reply that a fault cut short.
   std::optional<std::uint32_t> replySize{};
+  /// What happened on the machine's clock, for `clock`.
+  ClockEvent clock{};
 
   bool failed() const { return ioReturn != 0 || result != 0 || replySize.has_value(); }
 };
@@ -102,6 +107,10 @@ class EmulatedMac final : public platform::Machine {
 
   /// Called with each event as it happens, after the log has it.
   std::function<void(const Event&)> onEvent;
+  /// Whether the log keeps the events. A caller that takes them as they
+  /// come through onEvent turns it off, so that a long timeline runs in
+  /// memory that does not grow.
+  bool keepsLog = true;
 
   const std::vector<Event>& log() const { return log_; }
   void clearLog() { log_.clear(); }
@@ -125,9 +134,61 @@ class EmulatedMac final : public platform::Machine {
   std::optional<std::vector<platform::PowerSourceDescription>> powerSources() override;
   const char* holderLockPath() override { return holderLock.empty() ? nullptr : holderLock.c_str(); }
 
+  /// Puts the machine in virtual time at minute 0, to follow `timeline`: in
+  /// order of minutes, ending in a stop, and possible for this machine (no
+  /// wake while awake, no battery event without a battery...), which the
+  /// caller checks. Records the starting level.
+  void startTimeline(std::vector<TimelineEvent> timeline);
+  /// The clock, from kTimelineEpoch at minute 0; none without a timeline.
+  std::optional<double> clock() override;
+  /// Moves to the next change of the battery's whole percent, the next event
+  /// of the timeline, or `deadline`; at a stop, raises SIGTERM in the process.
+  bool advance(std::optional<double> deadline) override;
+  std::optional<platform::SystemEvent> nextSystemEvent() override;
+  IOReturn answerPowerChange(std::intptr_t notificationID, bool allow) override;
+
  private:
+  /// Something for the run loop at the current time, in order: a
+  /// notification, a message, or the sleep that follows the sleep messages.
+  struct Pending {
+    enum class Kind : std::uint8_t { notify, message, fallAsleep };
+    Kind kind = Kind::notify;
+    std::uint32_t message = 0;
+    std::intptr_t id = 0;
+  };
+  /// The machine in virtual time. The battery moves from `phaseCharge` at
+  /// `phaseStart`, doing `activity` at the pace for awake or asleep; every
+  /// change of either starts a new phase.
+  struct Time {
+    std::vector<TimelineEvent> timeline;
+    std::size_t next = 0;  ///< the timeline's next event
+    std::int64_t now = 0;  ///< milliseconds since minute 0
+    bool asleep = false;
+    bool sleepComing = false;   ///< the sleep messages are queued: notifications wait for the wake
+    bool notifyAtWake = false;  ///< something changed while asleep
+    bool ended = false;         ///< the stop has happened
+    std::int64_t phaseStart = 0;
+    int phaseCharge = 0;
+    Activity activity = Activity::still;
+    bool phaseAsleep = false;
+    int percent = -1;  ///< the whole percent last recorded
+    std::deque<Pending> pending;
+    std::intptr_t lastID = 0;
+    std::intptr_t awaiting = 0;  ///< the message that awaits its answer; 0: none
+  };
+
   Fault* firingFault(Call call, std::string_view key, bool lookup);
   void record(Event event);
+  void recordClock(ClockEvent event);
+  void moveTo(std::int64_t ms);
+  void settle();
+  void post();
+  void happen(const TimelineEvent& event);
+  void sleepUntilWake();
+  std::optional<std::int64_t> nextBatteryChange() const;
+  std::optional<std::int64_t> nextOwnEvent() const;
+
+  std::optional<Time> time_;
 
   std::vector<Event> log_;
   std::set<io_connect_t> connections_;

@@ -53,4 +53,9 @@ CFDictionaryRef IOPSGetPowerSourceDescription(CFTypeRef blob, CFTypeRef ps) {
   return static_cast<CFDictionaryRef>(ps);
 }
 
+CFRunLoopSourceRef IOPSNotificationCreateRunLoopSource(IOPowerSourceCallbackType callback, void* context) {
+  if (callback == nullptr) return nullptr;
+  return platform::cf::make(platform::cf::Source{.powerSources = callback, .context = context}).release();
+}
+
 }  // extern "C"

@@ -3,12 +3,16 @@
 // platforms that have no IOKit.
 //
 // Behind them stands the attached machine's list of power sources; with no
-// machine attached the list is empty, as on a Mac without a battery.
+// machine attached the list is empty, as on a Mac without a battery, and no
+// notification comes.
 #pragma once
 
 #include "platform/core_foundation.h"
+#include "platform/run_loop.h"
 
 extern "C" {
+
+using IOPowerSourceCallbackType = void (*)(void* context);
 
 /// The system's power-source information, to release; null when it cannot
 /// be had.
@@ -18,6 +22,9 @@ CFArrayRef IOPSCopyPowerSourcesList(CFTypeRef blob);
 /// The description of the power source `ps` of `blob`, not retained; null
 /// when `ps` is not one of `blob`'s.
 CFDictionaryRef IOPSGetPowerSourceDescription(CFTypeRef blob, CFTypeRef ps);
+/// A run-loop source, to release, whose `callback` runs with `context` at
+/// each notification of the attached machine's power sources.
+CFRunLoopSourceRef IOPSNotificationCreateRunLoopSource(IOPowerSourceCallbackType callback, void* context);
 
 }  // extern "C"
 

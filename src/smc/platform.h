@@ -1,5 +1,5 @@
-// The one place that picks the platform's IOKit, power-source,
-// CoreFoundation and sysctl declarations.
+// The one place that picks the platform's IOKit, power-source, sleep and
+// wake, CoreFoundation (run loop included) and sysctl declarations.
 //
 // On Apple platforms these are the system's own headers. Builds that run on
 // the project's stand-in instead say so with SMC_CHARGE_IOKIT_STANDIN: all
@@ -12,6 +12,8 @@
 #if defined(__APPLE__) && !defined(SMC_CHARGE_IOKIT_STANDIN)
 #include <CoreFoundation/CoreFoundation.h>
 #include <IOKit/IOKitLib.h>
+#include <IOKit/IOMessage.h>
+#include <IOKit/pwr_mgt/IOPMLib.h>
 #include <IOKit/ps/IOPSKeys.h>
 #include <IOKit/ps/IOPowerSources.h>
 #include <mach/mach.h>
@@ -24,4 +26,6 @@ inline const char* holderLockPath() { return "/var/run/smc-charge.hold-daemon.lo
 #include "platform/holder_lock_path.h"
 #include "platform/iokit.h"
 #include "platform/power_sources.h"
+#include "platform/run_loop.h"
+#include "platform/system_power.h"
 #endif

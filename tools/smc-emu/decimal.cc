@@ -3,8 +3,9 @@
 namespace emu {
 
 std::optional<int> decimalUpTo(std::string_view text, int most) {
-  // Five digits hold every bound used here, and no sum of them overflows.
-  if (text.empty() || text.size() > 5) return std::nullopt;
+  // Six digits hold every bound used here (a year of minutes), and no sum
+  // of them overflows.
+  if (text.empty() || text.size() > 6) return std::nullopt;
   int value = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
@@ -12,6 +13,12 @@ std::optional<int> decimalUpTo(std::string_view text, int most) {
   }
   if (value > most) return std::nullopt;
   return value;
+}
+
+std::string percentText(int charge) {
+  std::string text = std::to_string(charge / 10);
+  if (charge % 10 != 0) text += "." + std::to_string(charge % 10);
+  return text;
 }
 
 }  // namespace emu

@@ -1,14 +1,18 @@
-// The plain decimal numbers that smc-emu takes on its command line and in its
-// state file: digits only, no sign, no space.
+// The plain decimal numbers that smc-emu takes on its command line, in its
+// state file and in its timeline: digits only, no sign, no space.
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace emu {
 
-/// `text` as a plain decimal number (one to five digits) from 0 to `most`;
+/// `text` as a plain decimal number (one to six digits) from 0 to `most`;
 /// none otherwise.
 std::optional<int> decimalUpTo(std::string_view text, int most);
+
+/// A charge in tenths of a percent as a percent: "60", "75.5".
+std::string percentText(int charge);
 
 }  // namespace emu

@@ -512,6 +512,62 @@ class Options(E2E):
             f.write("x\n")
         self.assert_emu_error([EMU, "--trace", trace, *C], "cannot write the trace: File too large", file_size(4))
 
+    def test_malformed_timelines(self):
+        timeline = self.path("timeline")
+        os.mkdir(self.path("folder"))
+        os.mkfifo(self.path("fifo"))
+        for content, options, message in BAD_TIMELINES:
+            with self.subTest(content=content, options=options):
+                with open(timeline, "w") as f:
+                    f.write(content)
+                argv = [EMU, "--state", self.path("state"), "--trace", self.path("trace"), *options]
+                self.assert_emu_error(argv + ["--timeline", timeline, "hold-daemon", "75", "80"],
+                                      f"timeline {timeline}, {message}")
+        with open(timeline, "w") as f:
+            f.write("0 stop\n")
+        for args, message in TIMELINE_ERRORS:
+            with self.subTest(args=args):
+                self.assert_emu_error([EMU, "--trace", self.path("trace")] + [a.format(dir=self.dir) for a in args],
+                                      message.format(dir=self.dir))
+
+
+# Malformed timelines, with options of the run, each with its message after the path: checked whole, against the
+# starting machine, before anything runs.
+BAD_TIMELINES = [
+    ("", [], "no line: a timeline ends in a stop"),
+    ("# a comment\n\n3 unplug\n", [], "line 3: the timeline ends without a stop"),
+    ("0 stop\n1 sleep\n", [], "line 2: nothing may follow stop"),
+    ("5 sleep\n4 wake\n9 stop\n", [], "line 2: minute 4 comes before minute 5 above"),
+    ("525601 stop\n", [], "line 1: expected MINUTE WORD, MINUTE from 0 to 525600"),
+    ("-1 stop\n", [], "line 1: expected MINUTE WORD"),
+    ("5\n", [], "line 1: expected MINUTE WORD"),
+    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, unplug, plug, battery PERCENT or stop"),
+    ("5  stop\n", [], "line 1: expected sleep, wake"),
+    ("5 stop\r\n", [], "line 1: expected sleep, wake"),
+    ("5 stop \n", [], "line 1: stop takes no value"),
+    ("5 sleep 3\n9 stop\n", [], "line 1: sleep takes no value"),
+    ("5 battery 101\n9 stop\n", [], "line 1: battery takes a PERCENT from 0 to 100"),
+    ("5 battery\n9 stop\n", [], "line 1: battery takes a PERCENT"),
+    ("5 battery 50\n9 stop\n", ["--machine", "bare"], "line 1: battery on a machine without a battery"),
+    ("5 battery 50\n9 stop\n", ["--battery", "none"], "line 1: battery on a machine without a battery"),
+    ("5 wake\n9 stop\n", [], "line 1: wake while awake"),
+    ("5 sleep\n6 sleep\n9 stop\n", [], "line 2: sleep while asleep"),
+    ("5 plug\n9 stop\n", [], "line 1: plug while plugged in"),
+    ("5 unplug\n9 stop\n", ["--unplugged"], "line 1: unplug while unplugged"),
+    ("5 sleep\n9 stop\n", [], "line 2: stop while asleep"),
+]
+
+# --timeline itself, with a well-formed file {dir}/timeline.
+TIMELINE_ERRORS = [
+    (["--timeline", "{dir}/timeline", "hold", "75", "80"], "--timeline runs the command hold-daemon alone, not 'hold'"),
+    (["--timeline", "{dir}/timeline"], "--timeline runs the command hold-daemon alone\n"),
+    (["--timeline", "{dir}/timeline", "--print-state"], "--timeline runs the command hold-daemon alone\n"),
+    (["--timeline", "", "hold-daemon", "75", "80"], "a FILE may not be empty"),
+    (["--timeline", "{dir}/none", "hold-daemon", "75", "80"],
+     "cannot read timeline {dir}/none: No such file or directory"),
+    (["--timeline", "{dir}/folder", "hold-daemon", "75", "80"], "cannot read timeline {dir}/folder: "),
+    (["--timeline", "{dir}/fifo", "hold-daemon", "75", "80"], "cannot read timeline {dir}/fifo: not a regular file"),
+]
 
 # --- State carried across runs ----------------------------------------------
 

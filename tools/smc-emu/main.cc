@@ -22,6 +22,7 @@
 #include "platform/machine_catalog.h"
 #include "regular_file.h"
 #include "state_file.h"
+#include "timeline_file.h"
 #include "trace_file.h"
 #include "trace_line.h"
 
@@ -33,16 +34,26 @@ struct Recorder {
   std::string statePath;  ///< empty: no state file
 };
 
-/// Called with each driver event as it happens: writes its trace line and,
-/// after a write, saves the state. An emulator error here ends the run with
-/// status 2 before the helper's line is printed, so the caller cannot take a
-/// lost trace line or lost state for success; running out of memory included.
+/// Whether `event` is the stop of the timeline.
+bool isStop(const emu::Event& event) {
+  return event.kind == emu::Event::Kind::clock && event.clock.kind == emu::ClockEvent::Kind::timeline &&
+         event.clock.word == emu::TimelineEvent::Word::stop;
+}
+
+/// Called with each event as it happens: writes its trace line and, after a
+/// write or at the timeline's stop, saves the state. An emulator error here
+/// ends the run with status 2 before the helper's line is printed, so the
+/// caller cannot take a lost trace line or lost state for success; running
+/// out of memory included. So does a holder that goes on after its stop.
 void traceAndSave(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Event& event) noexcept {
   try {
+    if (event.kind == emu::Event::Kind::clock && event.clock.kind == emu::ClockEvent::Kind::ended) {
+      throw EmuError("hold-daemon went on after its stop, with nothing left to happen");
+    }
     if (recorder.trace.fd >= 0 && !appendLine(recorder.trace, emu::traceLine(event) + "\n")) {
       throw EmuError("cannot write the trace: " + std::string(std::strerror(errno)));
     }
-    if (!recorder.statePath.empty() && event.kind == emu::Event::Kind::write && !event.failed()) {
+    if (!recorder.statePath.empty() && ((event.kind == emu::Event::Kind::write && !event.failed()) || isStop(event))) {
       saveStateFile(recorder.statePath, emu::stateOf(mac));
     }
   } catch (const EmuError& error) {
@@ -136,6 +147,7 @@ int main(int argc, char** argv) {
   emu::EmulatedMac mac;
   Recorder recorder;
   Options options;
+  std::vector<emu::TimelineEvent> timeline;
   try {
     options = parseOptions(argc, argv);
     if (options.help) {
@@ -168,6 +180,10 @@ int main(int argc, char** argv) {
       finishOutput();
       return 0;
     }
+    // The whole timeline is checked against the machine before any file is made.
+    if (options.timelinePath) {
+      timeline = loadTimelineFile(*options.timelinePath, state.battery.has_value(), !options.unplugged);
+    }
     prepareFiles(options, saved.has_value(), moved, state, recorder);
 
     emu::applyState(mac, state);
@@ -183,6 +199,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   mac.onEvent = [&](const emu::Event& event) { traceAndSave(recorder, mac, event); };
+  // Each event goes to the trace as it comes; kept, they would fill memory
+  // over a long timeline.
+  mac.keepsLog = false;
+  if (options.timelinePath) mac.startTimeline(std::move(timeline));
   platform::attachMachine(&mac);
 
   // The helper reads its command at index 1, as if it had been run itself:

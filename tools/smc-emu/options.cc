@@ -38,10 +38,10 @@ constexpr int kMostMinutes = 10080;
 // getopt_long's values for the options, above every character.
 enum OptionId : int {
   kMachine = 256, kKey, kDrop, kRefuse, kArch, kFail, kState, kTrace, kUnprivileged, kListMachines,
-  kPrintState, kHelp, kVersion, kBattery, kUnplugged, kMinutes
+  kPrintState, kHelp, kVersion, kBattery, kUnplugged, kMinutes, kTimeline
 };
 
-constexpr std::array<option, 17> kLongOptions{{
+constexpr std::array<option, 18> kLongOptions{{
     {"machine", required_argument, nullptr, kMachine},
     {"key", required_argument, nullptr, kKey},
     {"drop", required_argument, nullptr, kDrop},
@@ -54,6 +54,7 @@ constexpr std::array<option, 17> kLongOptions{{
     {"battery", required_argument, nullptr, kBattery},
     {"unplugged", no_argument, nullptr, kUnplugged},
     {"minutes", required_argument, nullptr, kMinutes},
+    {"timeline", required_argument, nullptr, kTimeline},
     {"list-machines", no_argument, nullptr, kListMachines},
     {"print-state", no_argument, nullptr, kPrintState},
     {"help", no_argument, nullptr, kHelp},
@@ -98,6 +99,7 @@ void setOption(int id, const std::string& value, Options& options) {
     case kFail: options.faults.push_back(faultOf(value)); break;
     case kState: options.statePath = value; break;
     case kTrace: options.tracePath = value; break;
+    case kTimeline: options.timelinePath = value; break;
     case kUnprivileged: options.unprivileged = true; break;
     case kBattery:
       options.setsBattery = true;
@@ -149,10 +151,18 @@ Options parseOptions(int argc, char* const* argv) {
     if (id == '?' || id == ':') throw EmuError(refusal(argv[optind - 1]));
     setOption(id, optarg != nullptr ? optarg : "", options);
   }
-  for (const auto* path : {&options.statePath, &options.tracePath}) {
+  for (const auto* path : {&options.statePath, &options.tracePath, &options.timelinePath}) {
     if (*path && (*path)->empty()) throw EmuError("a FILE may not be empty");
   }
   options.commandAt = optind;
+  // A timeline is what a holder that stays lives through; any other command
+  // would end before its first minute.
+  const bool printsOnly = options.help || options.version || options.listMachines;
+  if (options.timelinePath && !printsOnly &&
+      (optind >= argc || std::string_view(argv[optind]) != "hold-daemon")) {
+    throw EmuError("--timeline runs the command hold-daemon alone" +
+                   (optind < argc ? ", not " + quoted(argv[optind]) : std::string()));
+  }
   return options;
 }
 
@@ -170,7 +180,8 @@ bool applyOptions(const Options& options, emu::MachineState& state) {
   if (options.setsBattery) state.battery = options.battery;
   if (!state.battery || options.minutes == 0) return false;
   const emu::PowerState power = emu::powerState(state.keys, *state.battery, !options.unplugged);
-  const int moved = emu::chargeAfter(*state.battery, options.minutes, power);
+  const int moved = emu::chargeAfter(*state.battery, std::int64_t{options.minutes} * 60'000,
+                                     emu::activityOf(power), false);
   if (moved == *state.battery) return false;
   state.battery = moved;
   return true;
@@ -209,7 +220,11 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
                           @N fails only the Nth matching one, from 1
   --state FILE            start from FILE (created from the machine when
                           missing) and save the machine there after every write
-  --trace FILE            append one line per driver event to FILE
+  --trace FILE            append one line per driver event to FILE, and with
+                          --timeline one per event of the emulated Mac's clock
+  --timeline FILE         run hold-daemon in virtual time through the events
+                          of FILE ("MINUTE WORD [PERCENT]" lines: sleep, wake,
+                          unplug, plug, battery PERCENT, and a final stop)
   --list-machines         print each built-in machine's name, summary and
                           (indented) the lines of its state file, and exit
   --print-state           print the starting machine (--machine, --state, with
@@ -219,6 +234,7 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
   --version               print the version (the helper's own) and exit
 
 An option takes its value as the next argument or after '=' (--machine=intel).
-FILE must be a regular file, or not exist yet, or a symbolic link to either.
+The FILE of --state and --trace must be a regular file, or not exist yet, or a
+symbolic link to either; that of --timeline, a regular file.
 )";
 }

@@ -29,6 +29,7 @@ struct Options {
   std::vector<emu::Fault> faults;
   std::optional<std::string> statePath;
   std::optional<std::string> tracePath;
+  std::optional<std::string> timelinePath;  ///< --timeline: hold-daemon in virtual time
   bool help = false;
   bool version = false;
   bool listMachines = false;
@@ -41,7 +42,8 @@ struct Options {
 /// Reads the options of argv (argv[0] is the program) as getopt_long does:
 /// "--machine NAME" or "--machine=NAME", a unique abbreviation of a name.
 /// Options stop at "--" or at the first argument that is not an option. A
-/// repeated single-valued option takes the last value. Throws EmuError.
+/// repeated single-valued option takes the last value; --timeline takes
+/// the command hold-daemon and no other. Throws EmuError.
 Options parseOptions(int argc, char* const* argv);
 
 /// Applies `--key`, `--drop`, `--arch` and `--battery` to `state`, then moves

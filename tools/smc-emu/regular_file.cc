@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "emu_error.h"
+
 namespace {
 
 // As many links as the kernels follow in one path before giving up (ELOOP).
@@ -66,4 +68,25 @@ bool isSameFile(int fd, const std::string& path) {
   struct stat named {};
   return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 &&
          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+std::optional<std::string> readRegularFile(const std::string& path, const std::string& what, std::size_t most) {
+  int openError = 0;
+  const int fd = openRegular(path, O_RDONLY, openError);
+  if (fd < 0) {
+    if (openError == ENOENT) return std::nullopt;
+    throw EmuError(fileFailure("read " + what, path, openError));
+  }
+  std::string text;
+  std::array<char, 4096> buffer{};
+  ssize_t n = 0;
+  // One byte past the limit is enough to tell; reading on would only fill memory.
+  while (text.size() <= most && (n = read(fd, buffer.data(), buffer.size())) > 0) {
+    text.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+  const int readError = errno;
+  close(fd);
+  if (n < 0) throw EmuError(fileFailure("read " + what, path, readError));
+  if (text.size() > most) throw EmuError(what + " " + path + " is larger than " + std::to_string(most >> 20U) + " MiB");
+  return text;
 }

@@ -3,6 +3,8 @@
 // Anything else (a FIFO, a device, a folder) is refused, without blocking.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 /// A pseudo error number, beside errno's: the file is not a regular file.
@@ -29,3 +31,8 @@ int openRegular(const std::string& path, int flags, int& error);
 
 /// Whether the open file `fd` and the file that `path` names are one file.
 bool isSameFile(int fd, const std::string& path);
+
+/// The whole of the regular file `path`, which a message calls `what` ("state
+/// file"), or none when there is no such file. Throws EmuError when it cannot
+/// be read or holds more than `most` bytes.
+std::optional<std::string> readRegularFile(const std::string& path, const std::string& what, std::size_t most);

@@ -28,12 +28,7 @@ namespace {
 
 /// The battery's word: its level in percent, with the tenth where it has
 /// one ("60", "75.5"), or "none".
-std::string batteryWord(const std::optional<int>& charge) {
-  if (!charge) return "none";
-  std::string word = std::to_string(*charge / 10);
-  if (*charge % 10 != 0) word += "." + std::to_string(*charge % 10);
-  return word;
-}
+std::string batteryWord(const std::optional<int>& charge) { return charge ? emu::percentText(*charge) : "none"; }
 
 /// Reads the charge that a battery word names into `charge` (left empty for
 /// "none"); false when the word is malformed.
@@ -143,24 +138,10 @@ emu::MachineState parseState(std::string_view text) {
 }
 
 std::optional<emu::MachineState> loadStateFile(const std::string& path) {
-  int openError = 0;
-  const int fd = openRegular(path, O_RDONLY, openError);
-  if (fd < 0) {
-    if (openError == ENOENT) return std::nullopt;
-    throw EmuError(fileFailure("read state file", path, openError));
-  }
-  std::string text;
-  std::array<char, 4096> buffer{};
-  ssize_t n = 0;
-  while ((n = read(fd, buffer.data(), buffer.size())) > 0 && text.size() <= kMaxFileSize) {
-    text.append(buffer.data(), static_cast<std::size_t>(n));
-  }
-  const int readError = errno;
-  close(fd);
-  if (n < 0) throw EmuError(fileFailure("read state file", path, readError));
-  if (text.size() > kMaxFileSize) throw EmuError("state file " + path + " is larger than 1 MiB");
+  const auto text = readRegularFile(path, "state file", kMaxFileSize);
+  if (!text) return std::nullopt;
   try {
-    return parseState(text);
+    return parseState(*text);
   } catch (const EmuError& error) {
     throw EmuError("state file " + path + ", " + error.what());
   }

@@ -3,9 +3,66 @@
 #include <array>
 #include <cstdio>
 
+#include "decimal.h"
+#include "platform/system_power.h"
 #include "response/hex.h"
 
 namespace emu {
+
+namespace {
+
+/// The minute of `ms`: whole, or with its tenth where it has one, or (for a
+/// holder whose timers fall between tenths) as many decimals as it takes,
+/// up to the millisecond.
+std::string minuteText(std::int64_t ms) {
+  std::string text = std::to_string(ms / 60'000);
+  std::int64_t rest = ms % 60'000;
+  if (rest == 0) return text;
+  text += '.';
+  // Milliseconds in a minute: five decimals hold all but thirds, cut there.
+  for (int digits = 0; rest != 0 && digits < 5; ++digits) {
+    rest *= 10;
+    text += static_cast<char>('0' + rest / 60'000);
+    rest %= 60'000;
+  }
+  return text;
+}
+
+std::string messageWord(std::uint32_t message) {
+  switch (message) {
+    case kIOMessageCanSystemSleep: return "can-sleep";
+    case kIOMessageSystemWillSleep: return "will-sleep";
+    case kIOMessageSystemWillPowerOn: return "will-power-on";
+    case kIOMessageSystemHasPoweredOn: return "has-powered-on";
+    default: break;
+  }
+  return "will-not-sleep";
+}
+
+std::string clockLine(const ClockEvent& event) {
+  std::string line = "at " + minuteText(event.at) + " ";
+  switch (event.kind) {
+    case ClockEvent::Kind::timeline:
+      line += timelineWord(event.word);
+      if (event.word == TimelineEvent::Word::battery) line += " " + percentText(event.charge);
+      break;
+    case ClockEvent::Kind::level:
+      line += "level " + percentText(event.charge) + " " + std::string(activityWord(event.activity));
+      break;
+    case ClockEvent::Kind::notify: line += "notify power-sources"; break;
+    case ClockEvent::Kind::message:
+      line += "message " + messageWord(event.message);
+      if (event.id != 0) line += " " + std::to_string(event.id);
+      break;
+    case ClockEvent::Kind::answer: line += (event.allow ? "allow " : "cancel ") + std::to_string(event.id); break;
+    case ClockEvent::Kind::unanswered: line += "unanswered " + std::to_string(event.id); break;
+    case ClockEvent::Kind::timer: line += "timer"; break;
+    case ClockEvent::Kind::ended: line += "ended"; break;
+  }
+  return line;
+}
+
+}  // namespace
 
 std::string failureWord(const Event& event) {
   if (event.replySize) return "reply=" + std::to_string(*event.replySize);
@@ -40,6 +97,7 @@ std::string traceLine(const Event& event) {
       break;
     case Event::Kind::badCall: line = "bad-call"; break;
     case Event::Kind::powerSources: return "power-sources";
+    case Event::Kind::clock: return clockLine(event.clock);
   }
   if (event.failed()) line += " -> " + failureWord(event);
   return line;

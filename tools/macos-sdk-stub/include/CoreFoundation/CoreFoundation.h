@@ -1,10 +1,12 @@
 /*
  * The least of <CoreFoundation/CoreFoundation.h> that smc-charge uses,
  * written from Apple's public CoreFoundation reference: the dictionary
- * reference types of IOKit's matching calls, and the calls that read the
+ * reference types of IOKit's matching calls, the calls that read the
  * power-source descriptions (types, arrays, dictionaries, numbers, booleans,
- * constant strings, release). For the Linux cross-check only; a build on
- * macOS uses the SDK's own header.
+ * constant strings, release), and the run loop of a holder that stays (its
+ * timer, the current time, and a file-descriptor source), each section
+ * under the name of the SDK's header that declares it. For the Linux
+ * cross-check only; a build on macOS uses the SDK's own header.
  */
 #ifndef __COREFOUNDATION_COREFOUNDATION__
 #define __COREFOUNDATION_COREFOUNDATION__
@@ -18,6 +20,8 @@ typedef signed long CFIndex;
 typedef unsigned long CFTypeID;
 typedef const void *CFTypeRef;
 typedef const struct __CFString *CFStringRef;
+typedef unsigned long CFOptionFlags;
+typedef const struct __CFAllocator *CFAllocatorRef;
 
 CFTypeID CFGetTypeID(CFTypeRef cf);
 Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
@@ -55,6 +59,56 @@ CFStringRef __CFStringMakeConstantString(const char *cStr);
 #else
 #define CFSTR(cStr) __CFStringMakeConstantString("" cStr "")
 #endif
+
+/* CFDate.h */
+typedef double CFTimeInterval;
+typedef CFTimeInterval CFAbsoluteTime;
+CFAbsoluteTime CFAbsoluteTimeGetCurrent(void);
+
+/* CFRunLoop.h */
+typedef CFStringRef CFRunLoopMode;
+typedef struct __CFRunLoop *CFRunLoopRef;
+typedef struct __CFRunLoopSource *CFRunLoopSourceRef;
+typedef struct __CFRunLoopTimer *CFRunLoopTimerRef;
+extern const CFRunLoopMode kCFRunLoopDefaultMode;
+CFRunLoopRef CFRunLoopGetCurrent(void);
+void CFRunLoopRun(void);
+void CFRunLoopStop(CFRunLoopRef rl);
+/* The run loop retains what is added. */
+void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
+void CFRunLoopAddTimer(CFRunLoopRef rl, CFRunLoopTimerRef timer, CFRunLoopMode mode);
+typedef struct {
+    CFIndex version;
+    void *info;
+    const void *(*retain)(const void *info);
+    void (*release)(const void *info);
+    CFStringRef (*copyDescription)(const void *info);
+} CFRunLoopTimerContext;
+typedef void (*CFRunLoopTimerCallBack)(CFRunLoopTimerRef timer, void *info);
+CFRunLoopTimerRef CFRunLoopTimerCreate(CFAllocatorRef allocator, CFAbsoluteTime fireDate,
+                                       CFTimeInterval interval, CFOptionFlags flags, CFIndex order,
+                                       CFRunLoopTimerCallBack callout, CFRunLoopTimerContext *context);
+
+/* CFFileDescriptor.h: CF_ENUM(CFOptionFlags), a typed enum as in the SDK,
+ * with the entry the holder names. */
+typedef int CFFileDescriptorNativeDescriptor;
+typedef struct __CFFileDescriptor *CFFileDescriptorRef;
+enum : CFOptionFlags { kCFFileDescriptorReadCallBack = 1UL << 0 };
+typedef void (*CFFileDescriptorCallBack)(CFFileDescriptorRef f, CFOptionFlags callBackTypes, void *info);
+typedef struct {
+    CFIndex version;
+    void *info;
+    void *(*retain)(void *info);
+    void (*release)(void *info);
+    CFStringRef (*copyDescription)(void *info);
+} CFFileDescriptorContext;
+CFFileDescriptorRef CFFileDescriptorCreate(CFAllocatorRef allocator, CFFileDescriptorNativeDescriptor fd,
+                                           Boolean closeOnInvalidate, CFFileDescriptorCallBack callout,
+                                           const CFFileDescriptorContext *context);
+/* One shot: a callback disables itself until enabled again. */
+void CFFileDescriptorEnableCallBacks(CFFileDescriptorRef f, CFOptionFlags callBackTypes);
+CFRunLoopSourceRef CFFileDescriptorCreateRunLoopSource(CFAllocatorRef allocator, CFFileDescriptorRef f,
+                                                       CFIndex order);
 
 }
 

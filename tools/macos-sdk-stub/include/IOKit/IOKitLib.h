@@ -1,8 +1,9 @@
 /*
  * The least of <IOKit/IOKitLib.h> that smc-charge uses, written from Apple's
  * public IOKit reference (signatures, types and availability only): finding
- * the AppleSMC service, opening and closing its user client, and one struct
- * call. For the Linux cross-check only (scripts/macos-cross-check); a build on
+ * the AppleSMC service, opening and closing its user client, one struct
+ * call, and the notification port and interest callback of the sleep and
+ * wake messages (IOKit/pwr_mgt/IOPMLib.h). For the Linux cross-check only (scripts/macos-cross-check); a build on
  * macOS uses the SDK's own header and never sees this folder.
  */
 #ifndef __IOKIT_IOKITLIB_H
@@ -39,6 +40,14 @@ kern_return_t IOServiceClose(io_connect_t connect);
 kern_return_t IOConnectCallStructMethod(mach_port_t connection, uint32_t selector,
                                         const void *inputStruct, size_t inputStructCnt,
                                         void *outputStruct, size_t *outputStructCnt);
+
+typedef struct IONotificationPort *IONotificationPortRef;
+
+typedef void (*IOServiceInterestCallback)(void *refcon, io_service_t service, uint32_t messageType,
+                                          void *messageArgument);
+
+/* Not retained: the port owns it. */
+CFRunLoopSourceRef IONotificationPortGetRunLoopSource(IONotificationPortRef notify);
 
 __END_DECLS
 

@@ -1,7 +1,7 @@
 /*
  * The least of <IOKit/ps/IOPowerSources.h> that smc-charge uses, written
  * from Apple's public IOKit reference: the snapshot of the power sources, its
- * list, and one source's description. For the Linux cross-check only; a
+ * list, one source's description, and the run-loop source of their changes. For the Linux cross-check only; a
  * build on macOS uses the SDK's own header.
  */
 #ifndef _IOKIT_IOPOWERSOURCES_H
@@ -22,6 +22,11 @@ CFArrayRef IOPSCopyPowerSourcesList(CFTypeRef blob);
 
 /* Not retained: valid as long as the snapshot; NULL on failure. */
 CFDictionaryRef IOPSGetPowerSourceDescription(CFTypeRef blob, CFTypeRef ps);
+
+typedef void (*IOPowerSourceCallbackType)(void *context);
+
+/* Created: to release. NULL on failure. */
+CFRunLoopSourceRef IOPSNotificationCreateRunLoopSource(IOPowerSourceCallbackType callback, void *context);
 
 __END_DECLS
 

@@ -1,0 +1,59 @@
+// The emulated Mac in virtual time: a timeline of what happens to it, minute
+// by minute, and what happens on its clock as it follows it, for the trace.
+// The clock moves only when the run loop waits (attached_machine.h), straight
+// to the next thing that happens, so a week runs in seconds.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace emu {
+
+/// The clock reads this at minute 0: 2026-01-01 00:00:00 UTC, in seconds
+/// since 2001-01-01 (CFAbsoluteTime), a whole number of tenths of a minute.
+inline constexpr double kTimelineEpoch = 788'918'400;
+
+/// One event of a timeline: what happens to the machine at a minute.
+struct TimelineEvent {
+  enum class Word : std::uint8_t { sleep, wake, unplug, plug, battery, stop };
+  int minute = 0;
+  Word word = Word::stop;
+  int percent = 0;  ///< battery: the level that the battery is set to
+};
+
+/// The word of an event as a timeline and the trace spell it.
+std::string_view timelineWord(TimelineEvent::Word word);
+
+/// The event that `word` names, or none.
+std::optional<TimelineEvent::Word> timelineWordFrom(std::string_view word);
+
+/// What the battery does.
+enum class Activity : std::uint8_t { charging, still, draining };
+
+/// The word of `activity`: "charging", "still" or "draining".
+std::string_view activityWord(Activity activity);
+
+/// Something that happened on the machine's clock.
+struct ClockEvent {
+  enum class Kind : std::uint8_t {
+    timeline,    ///< an event of the timeline
+    level,       ///< the level's whole percent, or what the battery does, changed
+    notify,      ///< a power-source notification, handed to the run loop
+    message,     ///< a sleep or wake message, handed to the run loop
+    answer,      ///< the process answered a sleep message
+    unanswered,  ///< the machine went on without the answer
+    timer,       ///< the clock reached the run loop's next timer
+    ended,       ///< the run loop waited after the run had ended
+  };
+  Kind kind = Kind::timeline;
+  std::int64_t at = 0;  ///< milliseconds since minute 0
+  TimelineEvent::Word word = TimelineEvent::Word::stop;  ///< timeline
+  int charge = 0;               ///< timeline battery and level: the charge, in tenths of a percent
+  Activity activity = Activity::still;  ///< level
+  std::uint32_t message = 0;    ///< message: its kIOMessage constant
+  std::intptr_t id = 0;         ///< message, answer, unanswered: the notification ID (0: none asked)
+  bool allow = false;           ///< answer: allowed, else cancelled
+};
+
+}  // namespace emu

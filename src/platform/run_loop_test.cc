@@ -1,0 +1,199 @@
+#include "platform/run_loop.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "platform/emulated_mac.h"
+#include "platform/machine_catalog.h"
+#include "platform/power_sources.h"
+#include "platform/system_power.h"
+
+namespace {
+
+/// A holder as the daemon is one: a self-pipe for its stop signals, the
+/// power-source notifications, the sleep and wake messages and a repeating
+/// timer, each callback noting "MINUTE WHAT". It answers can-sleep and
+/// leaves will-sleep unanswered; its stop stops the run loop.
+struct Holder {
+  std::vector<std::string> received;
+  io_connect_t root = 0;
+  int pipe[2] = {-1, -1};  // NOLINT(*-avoid-c-arrays): pipe(2)'s own
+
+  void note(const std::string& what) {
+    const double minutes = (CFAbsoluteTimeGetCurrent() - emu::kTimelineEpoch) / 60;
+    std::string minute = std::to_string(minutes);
+    minute.erase(minute.find_last_not_of('0') + 1);
+    if (minute.back() == '.') minute.pop_back();
+    received.push_back(minute + " " + what);
+  }
+};
+
+int pipeWrite = -1;
+
+extern "C" void onSignal(int /*signal*/) {
+  const char byte = 1;
+  static_cast<void>(!write(pipeWrite, &byte, 1));
+}
+
+void onStop(CFFileDescriptorRef /*f*/, CFOptionFlags /*types*/, void* info) {
+  static_cast<Holder*>(info)->note("stop");
+  CFRunLoopStop(CFRunLoopGetCurrent());
+}
+
+void onPowerSources(void* context) { static_cast<Holder*>(context)->note("power-sources"); }
+
+void onSystemPower(void* refcon, io_service_t /*service*/, uint32_t messageType, void* messageArgument) {
+  auto* holder = static_cast<Holder*>(refcon);
+  const auto id = reinterpret_cast<intptr_t>(messageArgument);  // NOLINT(*-reinterpret-cast): the SDK's own
+  switch (messageType) {
+    case kIOMessageCanSystemSleep:
+      holder->note("can-sleep");
+      EXPECT_EQ(IOAllowPowerChange(holder->root, id), kIOReturnSuccess);
+      break;
+    case kIOMessageSystemWillSleep: holder->note("will-sleep"); break;
+    case kIOMessageSystemWillPowerOn: holder->note("will-power-on"); break;
+    case kIOMessageSystemHasPoweredOn: holder->note("has-powered-on"); break;
+    default: holder->note("other"); break;
+  }
+}
+
+void onTimer(CFRunLoopTimerRef /*timer*/, void* info) { static_cast<Holder*>(info)->note("timer"); }
+
+/// Sets the holder up with exactly the calls of the daemon, its timer every
+/// `interval` seconds, and runs the loop until it stops.
+void hold(Holder& holder, CFTimeInterval interval) {
+  ASSERT_EQ(pipe(holder.pipe), 0);
+  ASSERT_EQ(fcntl(holder.pipe[1], F_SETFL, O_NONBLOCK), 0);
+  pipeWrite = holder.pipe[1];
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  ASSERT_EQ(sigaction(SIGTERM, &action, nullptr), 0);
+  ASSERT_EQ(sigaction(SIGALRM, &action, nullptr), 0);
+
+  CFFileDescriptorContext fdContext{0, &holder, nullptr, nullptr, nullptr};
+  CFFileDescriptorRef stop = CFFileDescriptorCreate(nullptr, holder.pipe[0], false, onStop, &fdContext);
+  CFFileDescriptorEnableCallBacks(stop, kCFFileDescriptorReadCallBack);
+  CFRunLoopSourceRef stopSource = CFFileDescriptorCreateRunLoopSource(nullptr, stop, 0);
+  CFRunLoopAddSource(CFRunLoopGetCurrent(), stopSource, kCFRunLoopDefaultMode);
+  CFRelease(stopSource);
+  CFRelease(stop);
+  CFRunLoopSourceRef power = IOPSNotificationCreateRunLoopSource(onPowerSources, &holder);
+  CFRunLoopAddSource(CFRunLoopGetCurrent(), power, kCFRunLoopDefaultMode);
+  CFRelease(power);
+  IONotificationPortRef port = nullptr;
+  io_object_t notifier = 0;
+  holder.root = IORegisterForSystemPower(&holder, &port, onSystemPower, &notifier);
+  ASSERT_NE(holder.root, 0U);
+  CFRunLoopAddSource(CFRunLoopGetCurrent(), IONotificationPortGetRunLoopSource(port), kCFRunLoopDefaultMode);
+  CFRunLoopTimerContext timerContext{0, &holder, nullptr, nullptr, nullptr};
+  CFRunLoopTimerRef timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + interval, interval, 0, 0,
+                                                 onTimer, &timerContext);
+  CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopDefaultMode);
+  CFRelease(timer);
+  CFRunLoopRun();
+
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGALRM, SIG_DFL);
+  close(holder.pipe[0]);
+  close(holder.pipe[1]);
+  platform::clearRunLoop();
+}
+
+using Word = emu::TimelineEvent::Word;
+
+}  // namespace
+
+// What a holder receives, each at its minute. Four hours of a Mac whose
+// charging is inhibited (its battery moves only off the adapter), the
+// holder's timer every 10 minutes: no notification while asleep, one at the
+// wake for what changed in the sleep, and the timers missed asleep fired once
+// after the wake messages. Then a Mac that charges, its holder's timer every
+// 2 minutes, as each new percent is reached: the notification, then the timer.
+TEST(RunLoop, FollowsTheMachinesTimeline) {
+  const struct {
+    bool inhibited;
+    std::vector<emu::TimelineEvent> timeline;
+    CFTimeInterval interval;
+    std::vector<std::string> received;
+  } cases[] = {
+      {true,
+       {{15, Word::unplug}, {17, Word::plug}, {30, Word::battery, 50}, {60, Word::sleep}, {90, Word::unplug},
+        {200, Word::wake}, {202, Word::plug}, {240, Word::stop}},
+       600,
+       {"10 timer", "15 power-sources", "15.5 power-sources", "17 power-sources", "20 timer", "30 timer",
+        "30 power-sources", "40 timer", "50 timer", "60 timer", "60 can-sleep", "60 will-sleep",
+        "200 will-power-on", "200 has-powered-on", "200 power-sources", "200 timer", "201.5 power-sources",
+        "202 power-sources", "210 timer", "220 timer", "230 timer", "240 timer", "240 stop"}},
+      {false,
+       {{4, Word::stop}},
+       120,
+       {"2 power-sources", "2 timer", "4 power-sources", "4 timer", "4 stop"}},
+  };
+  for (const auto& c : cases) {
+    emu::EmulatedMac mac;
+    emu::applyState(mac, emu::findBuiltinMachine("apple-silicon")->make());
+    if (c.inhibited) mac.keys["CHTE"].value = {1, 0, 0, 0};
+    mac.battery = 800;
+    mac.startTimeline(c.timeline);
+    platform::attachMachine(&mac);
+    Holder holder;
+    hold(holder, c.interval);
+    platform::attachMachine(nullptr);
+    EXPECT_EQ(holder.received, c.received);
+    if (!c.inhibited) continue;
+    // What the machine made of the answers, and its battery through the
+    // sleep: 1 percent an hour asleep, from minute 90 to 200.
+    std::vector<std::string> answers;
+    for (const emu::Event& event : mac.log()) {
+      if (event.clock.kind == emu::ClockEvent::Kind::answer ||
+          event.clock.kind == emu::ClockEvent::Kind::unanswered) {
+        answers.push_back(std::to_string(event.clock.at / 60'000) + (event.clock.allow ? " allow " : " not ") +
+                          std::to_string(event.clock.id));
+      }
+    }
+    EXPECT_EQ(answers, (std::vector<std::string>{"60 allow 1", "60 not 2"}));
+    EXPECT_EQ(mac.battery, 478);
+  }
+}
+
+// In real time: a descriptor's callback runs once each time it is enabled
+// (here twice from within itself, then no more, its byte still unread), and a
+// signal ends the wait for a timer an hour away.
+TEST(RunLoop, WaitsInRealTimeForDescriptorsAndSignals) {
+  platform::attachMachine(nullptr);
+  Holder holder;
+  int ready[2] = {-1, -1};  // NOLINT(*-avoid-c-arrays): pipe(2)'s own
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(write(ready[1], "xy", 2), 2);
+  int calls = 0;
+  CFFileDescriptorContext context{0, &calls, nullptr, nullptr, nullptr};
+  CFFileDescriptorRef unread = CFFileDescriptorCreate(
+      nullptr, ready[0], true,
+      [](CFFileDescriptorRef f, CFOptionFlags, void* info) {
+        if (++*static_cast<int*>(info) < 3) CFFileDescriptorEnableCallBacks(f, kCFFileDescriptorReadCallBack);
+      },
+      &context);
+  CFFileDescriptorEnableCallBacks(unread, kCFFileDescriptorReadCallBack);
+  CFRunLoopSourceRef source = CFFileDescriptorCreateRunLoopSource(nullptr, unread, 0);
+  CFRunLoopAddSource(CFRunLoopGetCurrent(), source, kCFRunLoopDefaultMode);
+  CFRelease(source);
+  CFRelease(unread);  // the source holds it, and closes the descriptor when freed
+
+  itimerval alarm{};
+  alarm.it_value.tv_usec = 50'000;
+  ASSERT_EQ(setitimer(ITIMER_REAL, &alarm, nullptr), 0);
+  const auto start = std::chrono::steady_clock::now();
+  hold(holder, 3600);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  ASSERT_EQ(holder.received.size(), 1U);
+  EXPECT_EQ(holder.received[0].substr(holder.received[0].find(' ')), " stop");
+  EXPECT_EQ(calls, 3);
+  close(ready[1]);
+}

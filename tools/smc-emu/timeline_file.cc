@@ -1,0 +1,107 @@
+#include "timeline_file.h"
+
+#include <cerrno>
+
+#include "decimal.h"
+#include "emu_error.h"
+#include "regular_file.h"
+
+namespace {
+
+// A year of events, one a minute, fits with room to spare.
+constexpr std::size_t kMaxFileSize = 16U << 20U;
+
+using Word = emu::TimelineEvent::Word;
+
+/// What the events so far have made of the machine.
+struct TimelineReader {
+  std::vector<emu::TimelineEvent> events{};
+  bool hasBattery = false;
+  bool plugged = true;
+  bool asleep = false;
+
+  /// Takes in one line that is neither blank nor a comment.
+  void read(std::string_view line) {
+    if (!events.empty() && events.back().word == Word::stop) throw EmuError("nothing may follow stop");
+    const std::size_t space = line.find(' ');
+    const auto minute = emu::decimalUpTo(line.substr(0, space), kTimelineMostMinutes);
+    if (space == std::string_view::npos || !minute) {
+      throw EmuError("expected MINUTE WORD, MINUTE from 0 to " + std::to_string(kTimelineMostMinutes) + " (a year)");
+    }
+    if (!events.empty() && *minute < events.back().minute) {
+      throw EmuError("minute " + std::to_string(*minute) + " comes before minute " +
+                     std::to_string(events.back().minute) + " above");
+    }
+    const std::string_view rest = line.substr(space + 1);
+    const std::size_t valueAt = std::min(rest.find(' '), rest.size());
+    const auto word = emu::timelineWordFrom(rest.substr(0, valueAt));
+    if (!word) throw EmuError("expected sleep, wake, unplug, plug, battery PERCENT or stop after the minute");
+    emu::TimelineEvent event{.minute = *minute, .word = *word};
+    if (*word == Word::battery) {
+      const auto percent = valueAt < rest.size() ? emu::decimalUpTo(rest.substr(valueAt + 1), 100) : std::nullopt;
+      if (!percent) throw EmuError("battery takes a PERCENT from 0 to 100");
+      if (!hasBattery) throw EmuError("battery on a machine without a battery");
+      event.percent = *percent;
+    } else if (valueAt < rest.size()) {
+      throw EmuError(std::string(emu::timelineWord(*word)) + " takes no value");
+    }
+    check(*word);
+    events.push_back(event);
+  }
+
+  /// Whether `word` can happen to the machine as it is now.
+  void check(Word word) {
+    switch (word) {
+      case Word::sleep:
+      case Word::wake:
+        if (asleep == (word == Word::sleep)) throw EmuError(asleep ? "sleep while asleep" : "wake while awake");
+        asleep = word == Word::sleep;
+        break;
+      case Word::plug:
+      case Word::unplug:
+        if (plugged == (word == Word::plug)) throw EmuError(plugged ? "plug while plugged in" : "unplug while unplugged");
+        plugged = word == Word::plug;
+        break;
+      case Word::stop:
+        // The process is frozen while the Mac sleeps: launchd's SIGTERM
+        // comes once it is awake.
+        if (asleep) throw EmuError("stop while asleep (wake first)");
+        break;
+      case Word::battery: break;
+    }
+  }
+};
+
+}  // namespace
+
+std::vector<emu::TimelineEvent> parseTimeline(std::string_view text, bool hasBattery, bool plugged) {
+  TimelineReader reader{.hasBattery = hasBattery, .plugged = plugged};
+  std::size_t number = 0;
+  while (!text.empty()) {
+    ++number;
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (line.empty() || line.front() == '#') continue;
+    try {
+      reader.read(line);
+    } catch (const EmuError& error) {
+      throw EmuError("line " + std::to_string(number) + ": " + error.what());
+    }
+  }
+  if (reader.events.empty() || reader.events.back().word != Word::stop) {
+    throw EmuError(number == 0 ? std::string("no line: a timeline ends in a stop")
+                               : "line " + std::to_string(number) + ": the timeline ends without a stop");
+  }
+  return std::move(reader.events);
+}
+
+std::vector<emu::TimelineEvent> loadTimelineFile(const std::string& path, bool hasBattery, bool plugged) {
+  const auto text = readRegularFile(path, "timeline", kMaxFileSize);
+  if (!text) throw EmuError(fileFailure("read timeline", path, ENOENT));
+  try {
+    return parseTimeline(*text, hasBattery, plugged);
+  } catch (const EmuError& error) {
+    throw EmuError("timeline " + path + ", " + error.what());
+  }
+}
