@@ -38,5 +38,6 @@ LockWait waitForHolderLock(int stopPipe) {
       return LockWait::stopped;
     }
   }
+  holderLockTaken();
   return LockWait::held;
 }

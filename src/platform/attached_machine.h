@@ -62,6 +62,8 @@ class Machine {
   /// The file on which the holders of this machine meet, or null when no
   /// other holder can share it.
   virtual const char* holderLockPath() { return nullptr; }
+  /// A holder has just taken that lock.
+  virtual void holderLockTaken() {}
 
   /// The machine's clock as CFAbsoluteTimeGetCurrent answers it; none: the
   /// process runs in real time, and no system event ever comes.

@@ -104,6 +104,8 @@ class EmulatedMac final : public platform::Machine {
   bool adapterConnected = true;
   /// The holders' lock file (holderLockPath); empty: none to share.
   std::string holderLock{};
+  /// Called when a holder has taken that lock.
+  std::function<void()> onHolderLockTaken;
 
   /// Called with each event as it happens, after the log has it.
   std::function<void(const Event&)> onEvent;
@@ -133,6 +135,9 @@ class EmulatedMac final : public platform::Machine {
   /// an event.
   std::optional<std::vector<platform::PowerSourceDescription>> powerSources() override;
   const char* holderLockPath() override { return holderLock.empty() ? nullptr : holderLock.c_str(); }
+  void holderLockTaken() override {
+    if (onHolderLockTaken) onHolderLockTaken();
+  }
 
   /// Puts the machine in virtual time at minute 0, to follow `timeline`: in
   /// order of minutes, ending in a stop, and possible for this machine (no

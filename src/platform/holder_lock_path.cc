@@ -6,3 +6,7 @@ const char* holderLockPath() {
   platform::Machine* machine = platform::attachedMachine();
   return machine == nullptr ? nullptr : machine->holderLockPath();
 }
+
+void holderLockTaken() {
+  if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) machine->holderLockTaken();
+}

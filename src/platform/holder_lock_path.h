@@ -6,3 +6,7 @@
 /// The attached machine's holder lock file, or null (none attached, or one
 /// that no other holder can share).
 const char* holderLockPath();
+
+/// Tells the attached machine that a holder has the lock, so that one that
+/// waited starts from the machine as the other holder left it.
+void holderLockTaken();

@@ -103,6 +103,28 @@ void prepareFiles(const Options& options, bool saved, bool moved, const emu::Mac
   recorder.statePath = *options.statePath;
 }
 
+/// Makes `mac` the machine that its state file holds now, with the run's
+/// options applied again (but --minutes, which moved it once already): a
+/// holder that waited for another's end starts from the Mac as that one left
+/// it, as the SMC that every process shares would be. An emulator error ends
+/// the run with status 2.
+void catchUp(const Options& options, emu::EmulatedMac& mac) noexcept {
+  try {
+    auto state = loadStateFile(*options.statePath);
+    if (!state) return;  // gone: the machine stays as this run has it
+    Options again = options;
+    again.minutes = 0;
+    applyOptions(again, *state);
+    emu::applyState(mac, *state);
+  } catch (const EmuError& error) {
+    printEmuError(error.what());
+    std::exit(2);
+  } catch (...) {  // only std::bad_alloc
+    printOutOfMemory();
+    std::exit(2);
+  }
+}
+
 void listMachines() {
   const char* separator = "";
   for (const emu::BuiltinMachine& machine : emu::builtinMachines()) {
@@ -191,6 +213,12 @@ int main(int argc, char** argv) {
     mac.privileged = !options.unprivileged;
     mac.adapterConnected = !options.unplugged;
     mac.faults = options.faults;
+    // The holders of one emulated Mac take turns, as on a Mac: their lock
+    // stands beside the machine's state file, where its links lead.
+    if (options.statePath) {
+      mac.holderLock = linkTarget(*options.statePath) + ".lock";
+      mac.onHolderLockTaken = [&] { catchUp(options, mac); };
+    }
   } catch (const std::bad_alloc&) {
     printOutOfMemory();
     return 2;
