@@ -13,10 +13,12 @@ import json
 import os
 import re
 import resource
+import signal
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import jsonschema
@@ -821,6 +823,155 @@ class Hold(E2E):
         return out, {name.split(":")[0]: value.split("/")[0] for name, value in keys.items()}
 
 
+# --- The holder that stays ------------------------------------------------------
+
+def holder_line(event, level=None, writes=None, **failure):
+    members = dict(event=event) | (dict(level=level) if level is not None else {}) | failure
+    return line(ok=not failure, command="hold-daemon", **members, writes=dict(writes or {}))
+
+
+# Each scenario: the starting level, a timeline, and for each kind of Mac (both controls, the adapter alone, charging
+# alone) what its battery does once each moment's decisions are made: at the start, then at each event.
+SCENARIOS = [
+    ("above the band, a night asleep", 90, "1 sleep|481 wake|482 stop",
+     {"both": "draining still draining charging", "adapter": "draining charging draining charging",
+      "charging": "still still still charging"}),
+    ("in the band, a night asleep", 78, "1 sleep|481 wake|482 stop",
+     {"both": "charging still still charging", "adapter": "charging charging draining charging",
+      "charging": "charging still still charging"}),
+    ("below the band, a night asleep", 60, "1 sleep|481 wake|482 stop",
+     {"both": "charging charging draining charging", "adapter": "charging charging draining charging",
+      "charging": "charging charging still still"}),
+    # Unplugged at the upper level, charging goes back on, so that plugged in again in the band it charges.
+    ("unplugged at the upper level", 80, "1 unplug|11 plug|12 stop",
+     {"both": "still draining charging charging", "adapter": "draining draining draining charging",
+      "charging": "still draining charging charging"}),
+    ("unplugged past the lower level", 77, "1 unplug|16 plug|17 stop",
+     {"both": "charging draining charging charging", "adapter": "charging draining charging charging",
+      "charging": "charging draining charging charging"}),
+    ("a night asleep unplugged", 78, "1 unplug|2 sleep|482 wake|483 plug|484 stop",
+     {"both": "charging draining draining draining charging charging",
+      "adapter": "charging draining draining draining charging charging",
+      "charging": "charging draining draining draining charging charging"}),
+    ("stopped with the adapter cut", 95, "1 stop",
+     {"both": "draining charging", "adapter": "draining charging", "charging": "still charging"}),
+]
+
+
+class Holder(E2E):
+    def timeline(self, text):
+        self.runs += 1
+        path = self.path(f"timeline{self.runs}")
+        with open(path, "w") as f:
+            f.write(text.replace("|", "\n") + "\n")
+        return path
+
+    def test_every_generation_through_each_scenario(self):
+        for (machine, options, charging, adapter), (name, start, events, expected) in itertools.product(HOLDERS, SCENARIOS):
+            kind = "both" if charging and adapter else "adapter" if adapter else "charging"
+            with self.subTest(machine=machine, options=options, scenario=name):
+                self.runs += 1
+                state, trace = self.path(f"state{self.runs}"), self.path(f"trace{self.runs}")
+                out, err, code = run([EMU, "--machine", machine, *options, "--battery", str(start), "--state", state,
+                                      "--trace", trace, "--timeline", self.timeline(events), "hold-daemon", "75", "80"])
+                self.assertEqual((err, code), ("", 0), out)
+                lines_ = [json.loads(l) for l in out.splitlines()]
+                self.assertTrue(all(l["ok"] for l in lines_), out)
+                self.assertEqual([l["event"] for l in lines_ if l["event"] in ("start", "sleep", "wake", "stop")],
+                                 ["start"] + [e.split()[1] for e in events.split("|") if e.split()[1] in ("sleep", "wake", "stop")])
+                # What the battery does once each moment's decisions are made.
+                activity, at = {}, {}
+                for text in text_lines(trace):
+                    found = re.fullmatch(r"at (\S+) (\S+)(?: \S+ (\S+))?", text)
+                    if found and found.group(2) == "level":
+                        activity[float(found.group(1))] = found.group(3)
+                moments = [0.0] + [float(e.split()[0]) for e in events.split("|")]
+                seen, now = [], None
+                for moment in moments:
+                    now = next((activity[m] for m in sorted(activity, reverse=True) if m <= moment), now)
+                    seen.append(now)
+                self.assertEqual(" ".join(seen), expected[kind])
+                # Each sleep message answered, and no plugged-in Mac left on its battery: both controls on at the end.
+                answers = [t.split()[2] for t in text_lines(trace) if re.fullmatch(r"at \S+ (allow|cancel) \d+", t)]
+                self.assertEqual(answers, ["allow"] * 2 * events.count("sleep"))
+                for control, usable in (("charging", charging), ("adapter", adapter)):
+                    if usable:
+                        self.assertEqual(json.loads(self.emu(f"{control}-status", state=state)[0])["status"], "enabled")
+
+    def test_faults_at_start_sleep_and_stop(self):
+        for args, events, expected, status in HOLDER_FAULTS:
+            with self.subTest(args=args):
+                out, err, code = run([EMU, *args.split(), "--timeline", self.timeline(events), "hold-daemon", "75", "80"])
+                self.assertEqual((out.splitlines(), err, code), (expected, "", status))
+
+    def test_stopped_by_each_signal_and_one_holder_per_mac(self):
+        state = self.path("state")
+        self.emu("--battery", "90", "version", state=state)
+        start = holder_line("start", 90, {"charging": "off", "adapter": "off"})
+        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(signal=sig):
+                first = self.daemon(state)
+                self.assertEqual(first.stdout.readline().decode(), start + "\n")
+                # A second holder of the same Mac decides nothing while the first lives, and a stop ends its wait.
+                second = self.daemon(state)
+                time.sleep(0.3)
+                first.send_signal(sig)
+                self.assertEqual(self.ended(first), ([holder_line("stop", writes={"adapter": "on", "charging": "on"})], 0))
+                self.assertEqual(second.stdout.readline().decode(), start + "\n")  # from the Mac as the first left it
+                second.send_signal(sig)
+                self.assertEqual(self.ended(second)[1], 0)
+                waiting = [self.daemon(state)]
+                self.assertEqual(waiting[0].stdout.readline().decode(), start + "\n")
+                waiting.append(self.daemon(state))
+                time.sleep(0.3)
+                waiting[1].send_signal(sig)
+                self.assertEqual(self.ended(waiting[1]), ([holder_line("stop")], 0))
+                waiting[0].send_signal(sig)
+                self.ended(waiting[0])
+        self.assertEqual(self.status_words(state), ["enabled", "enabled"])
+        # A lock that is not the holder's own file: no holder starts, nothing is touched.
+        os.mkdir(self.path("other"))
+        os.mkdir(self.path("other/state.lock"))
+        self.assertEqual(run([EMU, "--state", self.path("other/state"), "--trace", self.path("t"), "hold-daemon", "75", "80"]),
+                         (holder_line("start", code="HOLDER_UNAVAILABLE", error="unable to start the holder") + "\n", "", 1))
+        self.assertEqual(text(self.path("t")), "")
+
+    def daemon(self, state):
+        return subprocess.Popen(WRAP + [EMU, "--state", state, "hold-daemon", "75", "80"], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+
+    def ended(self, process):
+        out, err = process.communicate(timeout=60 if WRAP else 10)
+        self.assertEqual(err, b"")
+        return out.decode().splitlines(), process.returncode
+
+    def status_words(self, state):
+        return [json.loads(self.emu(c, state=state)[0]).get("status") for c in ("charging-status", "adapter-status")]
+
+
+def text_lines(path):
+    return text(path).splitlines()
+
+
+# Faults at the start, before a sleep and at the stop: the line says what failed, the holder goes on, a sleep is
+# let go on all the same, and the status is 1 only when the stop's restore failed.
+HOLDER_FAULTS = [
+    ("--battery 90 --fail info:CHTE=io-error@1", "0 stop",
+     [holder_line("start", 90, **IO_ERROR_READ), holder_line("stop")], 0),
+    # Charging not stopped at the sleep: the Mac charges full, and the wake cuts the adapter; the change that this
+    # makes, and the timer missed while asleep, decide again.
+    ("--battery 78 --fail write:CHTE=io-error", "0 sleep|480 wake|480 stop",
+     [holder_line("start", 78), holder_line("sleep", 78, **IO_ERROR_WRITE),
+      holder_line("wake", 100, {"adapter": "off"}, **IO_ERROR_WRITE), holder_line("power", 100, **IO_ERROR_WRITE),
+      holder_line("timer", 100, **IO_ERROR_WRITE), holder_line("stop", writes={"adapter": "on"})], 0),
+    ("--battery 90 --fail write:CHIE=io-error@2", "0 stop",
+     [holder_line("start", 90, {"charging": "off", "adapter": "off"}),
+      holder_line("stop", writes={"charging": "on"}, **IO_ERROR_WRITE)], 1),
+    ("--battery 50 --key CHTE=02000000", "0 stop",
+     [holder_line("start", 50, **UNKNOWN), holder_line("stop", **UNKNOWN)], 1),
+]
+
+
 # --- Hostile arguments ------------------------------------------------------
 
 class Naughty(E2E):
@@ -936,6 +1087,12 @@ BAD_LINES = [
     held(80, {"charging": "off"}, **IO_ERROR_READ), held(None, **IO_ERROR_READ), held(None, **UNKNOWN),  # decided, unread
     held(80, code="READ_FAILED", error="SMC read failed: io=1"),
     caps("arm64")[:-1] + ',"level":5}', BAD_BAND[:-1] + ',"writes":{}}',
+    # A holder's line names its event, reads the level at each but its stop, and starts or not as a whole.
+    line(ok=True, command="hold-daemon", level=80, writes={}), line(ok=True, command="hold", event="start", level=80, writes={}),
+    holder_line("stop", 80), holder_line("start"), holder_line("nap", 80), holder_line("stop", code="WRITE_UNAVAILABLE",
+    error="no supported control key found"),
+    holder_line("start", writes={"adapter": "on"}, code="HOLDER_UNAVAILABLE", error="unable to start the holder"),
+    failed("hold-daemon", "INVALID_ARGS", "hold expects LOWER UPPER, 20 <= LOWER < UPPER <= 100", event="start"),
 ]
 
 
