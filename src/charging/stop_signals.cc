@@ -38,10 +38,10 @@ int openStopPipe() {
     return -1;
   }
   writeEnd = ends[1];
+  // Zeroed, its mask blocks no other signal while the handler runs.
   struct sigaction action {};
   action.sa_handler = onStopSignal;
   action.sa_flags = SA_RESTART;
-  sigemptyset(&action.sa_mask);
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     if (sigaction(signal, &action, nullptr) != 0) return -1;
   }

@@ -46,11 +46,6 @@ std::size_t wellFormedLength(std::string_view s, std::size_t pos, std::size_t& c
 bool isValidUtf8(std::string_view bytes) {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
-    // Nearly every byte of a line is ASCII, which needs no table.
-    if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
-      ++pos;
-      continue;
-    }
     std::size_t consumed = 0;
     const std::size_t length = wellFormedLength(bytes, pos, consumed);
     if (length == 0) return false;
