@@ -31,7 +31,11 @@ namespace {
 std::string batteryWord(const std::optional<int>& charge) {
   if (!charge) return "none";
   std::string word = std::to_string(*charge / 10);
-  if (*charge % 10 != 0) word += "." + std::to_string(*charge % 10);
+  // Appended in two steps: g++ 12 warns (-Wrestrict) of "." + a string at -O2.
+  if (*charge % 10 != 0) {
+    word += '.';
+    word += std::to_string(*charge % 10);
+  }
   return word;
 }
 
