@@ -7,19 +7,18 @@ set -euo pipefail
 # installs these.
 SMC_PACKAGES=(cmake ninja-build g++)
 # What scripts/test adds. make: CMake's default generator, which the README's
-# build for callers uses; gnuplot-nox: the picture of scripts/hold-day; sudo:
-# its visudo checks the sudoers rule of docs/integrating.md.
+# build for callers uses; gnuplot-nox: the picture of scripts/hold-day.
 SMC_TEST_PACKAGES=(
   make clang
   libgtest-dev nlohmann-json3-dev
   clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind time strace
-  python3 python3-jsonschema gnuplot-nox sudo
+  python3 python3-jsonschema gnuplot-nox
 )
 # The manual page check (scripts/check-man): groff and its man macros, and man.
 SMC_MAN_PACKAGES=(groff-base man-db)
 # The blocks pasted as into a Mac's Terminal (scripts/check-paste): macOS's
-# shell.
-SMC_PASTE_PACKAGES=(zsh)
+# shell, and sudo for its visudo, which checks the sudoers rule pasted.
+SMC_PASTE_PACKAGES=(zsh sudo)
 # The macOS cross-check (scripts/macos-cross-check): llvm-14 has llvm-nm-14,
 # llvm-objdump-14, llvm-otool-14, llvm-lipo-14, llvm-ar-14 and llvm-ranlib-14;
 # googletest is GoogleTest's source, built there for each Mac architecture.
