@@ -3,16 +3,22 @@
 # nothing when all of it is already there. Sourced by the other scripts.
 set -euo pipefail
 
-# make: CMake's default generator, which the README's build for callers uses;
-# gnuplot-nox: the picture of scripts/hold-day.
-SMC_PACKAGES=(
-  cmake ninja-build make g++ clang
+# What scripts/run needs to build the helper and smc-emu; every script
+# installs these.
+SMC_PACKAGES=(cmake ninja-build g++)
+# What scripts/test adds. make: CMake's default generator, which the README's
+# build for callers uses; gnuplot-nox: the picture of scripts/hold-day.
+SMC_TEST_PACKAGES=(
+  make clang
   libgtest-dev nlohmann-json3-dev
   clang-tidy cppcheck devscripts libclang-rt-14-dev valgrind time strace
   python3 python3-jsonschema gnuplot-nox
 )
 # The manual page check (scripts/check-man): groff and its man macros, and man.
 SMC_MAN_PACKAGES=(groff-base man-db)
+# The blocks pasted as into a Mac's Terminal (scripts/check-paste): macOS's
+# shell, and sudo for its visudo, which checks the sudoers rule pasted.
+SMC_PASTE_PACKAGES=(zsh sudo)
 # The macOS cross-check (scripts/macos-cross-check): llvm-14 has llvm-nm-14,
 # llvm-objdump-14, llvm-otool-14, llvm-lipo-14, llvm-ar-14 and llvm-ranlib-14;
 # googletest is GoogleTest's source, built there for each Mac architecture.
@@ -27,11 +33,13 @@ smc_install_packages() {
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   # One update per run, also across the scripts that scripts/test starts.
+  # apt-get and dpkg report on standard error, which keeps standard output
+  # for what the scripts print (scripts/run's two lines).
   if [ -z "${SMC_APT_UPDATED:-}" ]; then
-    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" apt-get update -qq >&2
     export SMC_APT_UPDATED=1
   fi
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
 # Installs the npm package $1 at version $2 into build/npm/$1, once, with

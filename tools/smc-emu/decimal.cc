@@ -17,7 +17,11 @@ std::optional<int> decimalUpTo(std::string_view text, int most) {
 
 std::string percentText(int charge) {
   std::string text = std::to_string(charge / 10);
-  if (charge % 10 != 0) text += "." + std::to_string(charge % 10);
+  // Appended in two steps: g++ 12 warns (-Wrestrict) of "." + a string at -O2.
+  if (charge % 10 != 0) {
+    text += '.';
+    text += std::to_string(charge % 10);
+  }
   return text;
 }
 
