@@ -231,11 +231,10 @@ void CFRunLoopStop(CFRunLoopRef rl) {
 }
 
 CFFileDescriptorRef CFFileDescriptorCreate(CFAllocatorRef /*allocator*/, CFFileDescriptorNativeDescriptor fd,
-                                           Boolean closeOnInvalidate, CFFileDescriptorCallBack callout,
+                                           Boolean /*closeOnInvalidate*/, CFFileDescriptorCallBack callout,
                                            const CFFileDescriptorContext* context) {
-  return platform::cf::make(platform::cf::FileDescriptor{.fd = fd, .closeOnFree = closeOnInvalidate != 0,
-                                                         .callout = callout,
-                                                         .info = context != nullptr ? context->info : nullptr})
+  return platform::cf::make(platform::cf::FileDescriptor{
+                                .fd = fd, .callout = callout, .info = context != nullptr ? context->info : nullptr})
       .release();
 }
 
