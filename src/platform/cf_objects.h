@@ -91,8 +91,11 @@ namespace platform::cf {
 /// as the system keeps it for a holder that never deregisters.
 void keepPort(Owned port);
 
-/// A new record of any kind.
-Owned make(decltype(CFStandinObject::value) value);
+/// A new record of any kind, made in place: a run makes many, each cheaply.
+template <class Record>
+Owned make(Record record) {
+  return Owned(new CFStandinObject{.value = std::move(record)});  // NOLINT(*-owning-memory)
+}
 
 /// The record behind a reference; a null one ends the process, as a null
 /// reference does on macOS.

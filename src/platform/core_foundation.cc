@@ -109,10 +109,6 @@ CFStringRef CFStandinConstantString(const char* text) {
 
 namespace platform::cf {
 
-Owned make(decltype(CFStandinObject::value) value) {
-  return Owned(new CFStandinObject{.value = std::move(value)});  // NOLINT(*-owning-memory)
-}
-
 Owned makeString(std::string text) { return make(std::move(text)); }
 Owned makeNumber(std::int64_t value) { return make(value); }
 Owned makeBoolean(bool value) { return make(value); }
