@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,9 @@ struct Releaser {
 using Owned = std::unique_ptr<CFStandinObject, Releaser>;
 using Entries = std::vector<std::pair<Owned, Owned>>;
 
+// The run loop's records. Each compares member by member only because the
+// variant that holds every kind must; CFEqual compares them by identity.
+
 /// The run loop: its state is the stand-in's own (run_loop.cc).
 struct RunLoop {
   bool operator==(const RunLoop&) const = default;
@@ -46,7 +50,6 @@ struct Timer {
 /// A file descriptor whose readiness a source reports.
 struct FileDescriptor {
   int fd = -1;
-  bool closeOnFree = false;
   CFFileDescriptorCallBack callout = nullptr;
   void* info = nullptr;
   bool readEnabled = false;
@@ -88,12 +91,19 @@ namespace platform::cf {
 /// as the system keeps it for a holder that never deregisters.
 void keepPort(Owned port);
 
-/// A new record of any kind.
-Owned make(decltype(CFStandinObject::value) value);
+/// A new record of any kind, made in place: a run makes many, each cheaply.
+template <class Record>
+Owned make(Record record) {
+  return Owned(new CFStandinObject{.value = std::move(record)});  // NOLINT(*-owning-memory)
+}
 
 /// The record behind a reference; a null one ends the process, as a null
 /// reference does on macOS.
-CFStandinObject* objectOf(CFTypeRef ref);
+inline CFStandinObject* objectOf(CFTypeRef ref) {
+  if (ref == nullptr) std::abort();
+  // The stand-in hands out only these records, so every reference is one.
+  return const_cast<CFStandinObject*>(static_cast<const CFStandinObject*>(ref));  // NOLINT(*-const-cast)
+}
 
 /// A new string, number or boolean.
 Owned makeString(std::string text);

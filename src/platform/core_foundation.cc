@@ -3,8 +3,6 @@
 
 #include "platform/core_foundation.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
@@ -37,8 +35,6 @@ void CFRelease(CFTypeRef object) {
       CFRelease(key);
       CFRelease(value);
     }
-  } else if (const auto* descriptor = std::get_if<platform::cf::FileDescriptor>(&record->value)) {
-    if (descriptor->closeOnFree) close(descriptor->fd);
   }
   delete record;  // NOLINT(cppcoreguidelines-owning-memory)
 }
@@ -112,16 +108,6 @@ CFStringRef CFStandinConstantString(const char* text) {
 }  // extern "C"
 
 namespace platform::cf {
-
-CFStandinObject* objectOf(CFTypeRef ref) {
-  if (ref == nullptr) std::abort();
-  // The stand-in hands out only these records, so every reference is one.
-  return const_cast<CFStandinObject*>(static_cast<const CFStandinObject*>(ref));  // NOLINT(*-const-cast)
-}
-
-Owned make(decltype(CFStandinObject::value) value) {
-  return Owned(new CFStandinObject{.value = std::move(value)});  // NOLINT(*-owning-memory)
-}
 
 Owned makeString(std::string text) { return make(std::move(text)); }
 Owned makeNumber(std::int64_t value) { return make(value); }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -153,35 +152,6 @@ class EmulatedMac final : public platform::Machine {
   IOReturn answerPowerChange(std::intptr_t notificationID, bool allow) override;
 
  private:
-  /// Something for the run loop at the current time, in order: a
-  /// notification, a message, or the sleep that follows the sleep messages.
-  struct Pending {
-    enum class Kind : std::uint8_t { notify, message, fallAsleep };
-    Kind kind = Kind::notify;
-    std::uint32_t message = 0;
-    std::intptr_t id = 0;
-  };
-  /// The machine in virtual time. The battery moves from `phaseCharge` at
-  /// `phaseStart`, doing `activity` at the pace for awake or asleep; every
-  /// change of either starts a new phase.
-  struct Time {
-    std::vector<TimelineEvent> timeline;
-    std::size_t next = 0;  ///< the timeline's next event
-    std::int64_t now = 0;  ///< milliseconds since minute 0
-    bool asleep = false;
-    bool sleepComing = false;   ///< the sleep messages are queued: notifications wait for the wake
-    bool notifyAtWake = false;  ///< something changed while asleep
-    bool ended = false;         ///< the stop has happened
-    std::int64_t phaseStart = 0;
-    int phaseCharge = 0;
-    Activity activity = Activity::still;
-    bool phaseAsleep = false;
-    int percent = -1;  ///< the whole percent last recorded
-    std::deque<Pending> pending;
-    std::intptr_t lastID = 0;
-    std::intptr_t awaiting = 0;  ///< the message that awaits its answer; 0: none
-  };
-
   Fault* firingFault(Call call, std::string_view key, bool lookup);
   void record(Event event);
   void recordClock(ClockEvent event);
@@ -193,7 +163,7 @@ class EmulatedMac final : public platform::Machine {
   std::optional<std::int64_t> nextBatteryChange() const;
   std::optional<std::int64_t> nextOwnEvent() const;
 
-  std::optional<Time> time_;
+  std::optional<MachineTime> time_;
 
   std::vector<Event> log_;
   std::set<io_connect_t> connections_;

@@ -41,7 +41,7 @@ std::string_view activityWord(Activity activity) {
 }
 
 void EmulatedMac::startTimeline(std::vector<TimelineEvent> timeline) {
-  Time& time = time_.emplace();
+  MachineTime& time = time_.emplace();
   time.timeline = std::move(timeline);
   if (!battery) return;
   time.phaseCharge = *battery;
@@ -61,13 +61,13 @@ void EmulatedMac::recordClock(ClockEvent event) {
 }
 
 void EmulatedMac::moveTo(std::int64_t ms) {
-  Time& time = *time_;
+  MachineTime& time = *time_;
   time.now = ms;
   if (battery) battery = chargeAfter(time.phaseCharge, ms - time.phaseStart, time.activity, time.phaseAsleep);
 }
 
 void EmulatedMac::settle() {
-  Time& time = *time_;
+  MachineTime& time = *time_;
   if (!battery) return;
   const Activity activity = activityOf(powerState(keys, *battery, adapterConnected));
   const bool changed = activity != time.activity || *battery / 10 != time.percent;
@@ -86,31 +86,31 @@ void EmulatedMac::settle() {
 }
 
 void EmulatedMac::post() {
-  Time& time = *time_;
+  MachineTime& time = *time_;
   if (time.asleep || time.sleepComing) {
     time.notifyAtWake = true;
   } else if (std::none_of(time.pending.begin(), time.pending.end(),
-                          [](const Pending& p) { return p.kind == Pending::Kind::notify; })) {
-    time.pending.push_back({.kind = Pending::Kind::notify});
+                          [](const PendingEvent& p) { return p.kind == PendingEvent::Kind::notify; })) {
+    time.pending.push_back({.kind = PendingEvent::Kind::notify});
   }
 }
 
 void EmulatedMac::happen(const TimelineEvent& event) {
-  Time& time = *time_;
+  MachineTime& time = *time_;
   recordClock({.kind = ClockEvent::Kind::timeline, .word = event.word, .charge = event.percent * 10});
   switch (event.word) {
     case TimelineEvent::Word::sleep:
-      time.pending.push_back({.kind = Pending::Kind::message, .message = kIOMessageCanSystemSleep, .id = ++time.lastID});
-      time.pending.push_back({.kind = Pending::Kind::message, .message = kIOMessageSystemWillSleep, .id = ++time.lastID});
-      time.pending.push_back({.kind = Pending::Kind::fallAsleep});
+      time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageCanSystemSleep, .id = ++time.lastID});
+      time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageSystemWillSleep, .id = ++time.lastID});
+      time.pending.push_back({.kind = PendingEvent::Kind::fallAsleep});
       time.sleepComing = true;
       break;
     case TimelineEvent::Word::wake:
       time.asleep = false;
       settle();
-      time.pending.push_back({.kind = Pending::Kind::message, .message = kIOMessageSystemWillPowerOn});
-      time.pending.push_back({.kind = Pending::Kind::message, .message = kIOMessageSystemHasPoweredOn});
-      if (time.notifyAtWake) time.pending.push_back({.kind = Pending::Kind::notify});
+      time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageSystemWillPowerOn});
+      time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageSystemHasPoweredOn});
+      if (time.notifyAtWake) time.pending.push_back({.kind = PendingEvent::Kind::notify});
       time.notifyAtWake = false;
       break;
     case TimelineEvent::Word::unplug:
@@ -134,7 +134,7 @@ void EmulatedMac::happen(const TimelineEvent& event) {
 }
 
 std::optional<std::int64_t> EmulatedMac::nextBatteryChange() const {
-  const Time& time = *time_;
+  const MachineTime& time = *time_;
   const auto pace = tenthPace(time.activity, time.phaseAsleep);
   if (!battery || !pace) return std::nullopt;
   // The charge at which the whole percent changes, and the tenths from the
@@ -151,7 +151,7 @@ std::optional<std::int64_t> EmulatedMac::nextBatteryChange() const {
 }
 
 std::optional<std::int64_t> EmulatedMac::nextOwnEvent() const {
-  const Time& time = *time_;
+  const MachineTime& time = *time_;
   std::optional<std::int64_t> next = nextBatteryChange();
   if (time.next < time.timeline.size()) {
     const std::int64_t at = std::int64_t{time.timeline[time.next].minute} * 60'000;
@@ -162,7 +162,7 @@ std::optional<std::int64_t> EmulatedMac::nextOwnEvent() const {
 
 bool EmulatedMac::advance(std::optional<double> deadline) {
   if (!time_) return false;
-  Time& time = *time_;
+  MachineTime& time = *time_;
   if (time.ended) {
     recordClock({.kind = ClockEvent::Kind::ended});
     return false;
@@ -200,7 +200,7 @@ bool EmulatedMac::advance(std::optional<double> deadline) {
 }
 
 void EmulatedMac::sleepUntilWake() {
-  Time& time = *time_;
+  MachineTime& time = *time_;
   time.sleepComing = false;
   time.asleep = true;
   settle();
@@ -219,7 +219,7 @@ void EmulatedMac::sleepUntilWake() {
 
 std::optional<platform::SystemEvent> EmulatedMac::nextSystemEvent() {
   if (!time_) return std::nullopt;
-  Time& time = *time_;
+  MachineTime& time = *time_;
   // The message before this call was served without an answer: a Mac goes
   // on after its wait, which here is over at once.
   if (time.awaiting != 0) {
@@ -227,14 +227,14 @@ std::optional<platform::SystemEvent> EmulatedMac::nextSystemEvent() {
     time.awaiting = 0;
   }
   while (!time.pending.empty()) {
-    const Pending pending = time.pending.front();
+    const PendingEvent pending = time.pending.front();
     time.pending.pop_front();
     switch (pending.kind) {
-      case Pending::Kind::fallAsleep: sleepUntilWake(); continue;
-      case Pending::Kind::notify:
+      case PendingEvent::Kind::fallAsleep: sleepUntilWake(); continue;
+      case PendingEvent::Kind::notify:
         recordClock({.kind = ClockEvent::Kind::notify});
         return platform::SystemEvent{};
-      case Pending::Kind::message:
+      case PendingEvent::Kind::message:
         recordClock({.kind = ClockEvent::Kind::message, .message = pending.message, .id = pending.id});
         time.awaiting = pending.id;
         return platform::SystemEvent{.kind = platform::SystemEvent::Kind::systemPower, .message = pending.message,

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace emu {
 
@@ -49,11 +51,41 @@ struct ClockEvent {
   Kind kind = Kind::timeline;
   std::int64_t at = 0;  ///< milliseconds since minute 0
   TimelineEvent::Word word = TimelineEvent::Word::stop;  ///< timeline
-  int charge = 0;               ///< timeline battery and level: the charge, in tenths of a percent
-  Activity activity = Activity::still;  ///< level
-  std::uint32_t message = 0;    ///< message: its kIOMessage constant
-  std::intptr_t id = 0;         ///< message, answer, unanswered: the notification ID (0: none asked)
-  bool allow = false;           ///< answer: allowed, else cancelled
+  int charge = 0;                        ///< timeline battery and level: tenths of a percent
+  Activity activity = Activity::still;   ///< level
+  std::uint32_t message = 0;             ///< message: its kIOMessage constant
+  std::intptr_t id = 0;                  ///< message, answer, unanswered: the notification ID (0: none asked)
+  bool allow = false;                    ///< answer: allowed, else cancelled
+};
+
+/// Something for the run loop at the current time, in order: a
+/// notification, a message, or the sleep that follows the sleep messages.
+struct PendingEvent {
+  enum class Kind : std::uint8_t { notify, message, fallAsleep };
+  Kind kind = Kind::notify;
+  std::uint32_t message = 0;
+  std::intptr_t id = 0;
+};
+
+/// The machine in virtual time. The battery moves from `phaseCharge` at
+/// `phaseStart`, doing `activity` at the pace for awake or asleep; every
+/// change of either starts a new phase.
+struct MachineTime {
+  std::vector<TimelineEvent> timeline;
+  std::size_t next = 0;  ///< the timeline's next event
+  std::int64_t now = 0;  ///< milliseconds since minute 0
+  bool asleep = false;
+  bool sleepComing = false;   ///< the sleep messages are queued: notifications wait for the wake
+  bool notifyAtWake = false;  ///< something changed while asleep
+  bool ended = false;         ///< the stop has happened
+  std::int64_t phaseStart = 0;
+  int phaseCharge = 0;
+  Activity activity = Activity::still;
+  bool phaseAsleep = false;
+  int percent = -1;  ///< the whole percent last recorded
+  std::deque<PendingEvent> pending;
+  std::intptr_t lastID = 0;
+  std::intptr_t awaiting = 0;  ///< the message that awaits its answer; 0: none
 };
 
 }  // namespace emu

@@ -118,6 +118,7 @@ bool fireDueTimers() {
       record->fireDate += record->interval * (std::floor((now - record->fireDate) / record->interval) + 1);
     } else {
       record->valid = false;
+      // cppcheck-suppress mismatchingContainers ; pointers compared, no iterator
       std::erase_if(loop().timers, [&](const Owned& held) { return held.get() == timer.get(); });
     }
     record->callout(timer.get(), record->info);
@@ -135,7 +136,7 @@ void deliver(const platform::SystemEvent& event) {
       record->powerSources(record->context);
     } else if (event.kind == platform::SystemEvent::Kind::systemPower && record->systemPower != nullptr) {
       record->systemPower(record->context, platform::kRootDomainService, event.message,
-                          reinterpret_cast<void*>(event.notificationID));  // NOLINT(*-reinterpret-cast): the SDK's own
+                          reinterpret_cast<void*>(event.notificationID));  // NOLINT(*-reinterpret-cast,performance-no-int-to-ptr): the SDK's own
     }
   }
 }
@@ -173,6 +174,7 @@ CFRunLoopRef CFRunLoopGetCurrent() {
   return current;
 }
 
+// cppcheck-suppress constParameter ; the SDK's own signature
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode) {
   if (rl != CFRunLoopGetCurrent() || recordOf<platform::cf::Source>(source) == nullptr ||
       CFEqual(mode, kCFRunLoopDefaultMode) == 0) {
@@ -181,6 +183,7 @@ void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMod
   hold(loop().sources, source);
 }
 
+// cppcheck-suppress constParameter ; the SDK's own signature
 void CFRunLoopAddTimer(CFRunLoopRef rl, CFRunLoopTimerRef timer, CFRunLoopMode mode) {
   const auto* record = recordOf<platform::cf::Timer>(timer);
   if (rl != CFRunLoopGetCurrent() || record == nullptr || !record->valid ||
@@ -222,16 +225,16 @@ void CFRunLoopRun() {
   }
 }
 
+// cppcheck-suppress constParameter ; the SDK's own signature
 void CFRunLoopStop(CFRunLoopRef rl) {
   if (rl == CFRunLoopGetCurrent()) loop().stopped = true;
 }
 
 CFFileDescriptorRef CFFileDescriptorCreate(CFAllocatorRef /*allocator*/, CFFileDescriptorNativeDescriptor fd,
-                                           Boolean closeOnInvalidate, CFFileDescriptorCallBack callout,
+                                           Boolean /*closeOnInvalidate*/, CFFileDescriptorCallBack callout,
                                            const CFFileDescriptorContext* context) {
-  return platform::cf::make(platform::cf::FileDescriptor{.fd = fd, .closeOnFree = closeOnInvalidate != 0,
-                                                         .callout = callout,
-                                                         .info = context != nullptr ? context->info : nullptr})
+  return platform::cf::make(platform::cf::FileDescriptor{
+                                .fd = fd, .callout = callout, .info = context != nullptr ? context->info : nullptr})
       .release();
 }
 

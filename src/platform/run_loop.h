@@ -76,8 +76,8 @@ void CFRunLoopRun();
 /// Makes CFRunLoopRun return once the callback that it is running returns.
 void CFRunLoopStop(CFRunLoopRef rl);
 
-/// A source-to-be on `fd`, to release, with its callbacks disabled.
-/// `closeOnInvalidate`: the descriptor is closed when the object is freed.
+/// A source-to-be on `fd`, to release, with its callbacks disabled. The
+/// stand-in never invalidates it, so `closeOnInvalidate` never closes `fd`.
 CFFileDescriptorRef CFFileDescriptorCreate(CFAllocatorRef allocator, CFFileDescriptorNativeDescriptor fd,
                                            Boolean closeOnInvalidate, CFFileDescriptorCallBack callout,
                                            const CFFileDescriptorContext* context);

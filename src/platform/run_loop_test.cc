@@ -175,7 +175,7 @@ TEST(RunLoop, WaitsInRealTimeForDescriptorsAndSignals) {
   int calls = 0;
   CFFileDescriptorContext context{0, &calls, nullptr, nullptr, nullptr};
   CFFileDescriptorRef unread = CFFileDescriptorCreate(
-      nullptr, ready[0], true,
+      nullptr, ready[0], false,
       [](CFFileDescriptorRef f, CFOptionFlags, void* info) {
         if (++*static_cast<int*>(info) < 3) CFFileDescriptorEnableCallBacks(f, kCFFileDescriptorReadCallBack);
       },
@@ -184,7 +184,7 @@ TEST(RunLoop, WaitsInRealTimeForDescriptorsAndSignals) {
   CFRunLoopSourceRef source = CFFileDescriptorCreateRunLoopSource(nullptr, unread, 0);
   CFRunLoopAddSource(CFRunLoopGetCurrent(), source, kCFRunLoopDefaultMode);
   CFRelease(source);
-  CFRelease(unread);  // the source holds it, and closes the descriptor when freed
+  CFRelease(unread);  // the source holds it
 
   itimerval alarm{};
   alarm.it_value.tv_usec = 50'000;
@@ -195,5 +195,6 @@ TEST(RunLoop, WaitsInRealTimeForDescriptorsAndSignals) {
   ASSERT_EQ(holder.received.size(), 1U);
   EXPECT_EQ(holder.received[0].substr(holder.received[0].find(' ')), " stop");
   EXPECT_EQ(calls, 3);
+  close(ready[0]);
   close(ready[1]);
 }

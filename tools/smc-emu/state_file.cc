@@ -16,6 +16,7 @@
 #include "key_setting.h"
 #include "platform/emulated_battery.h"
 #include "regular_file.h"
+#include "text_lines.h"
 
 namespace {
 
@@ -121,17 +122,7 @@ struct StateReader {
 emu::MachineState parseState(std::string_view text) {
   StateReader reader;
   reader.state.keys.clear();
-  for (std::size_t number = 1; !text.empty(); ++number) {
-    const std::size_t end = text.find('\n');
-    const std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    if (line.empty() || line.front() == '#') continue;
-    try {
-      reader.read(line);
-    } catch (const EmuError& error) {
-      throw EmuError("line " + std::to_string(number) + ": " + error.what());
-    }
-  }
+  readLines(text, [&](std::string_view line) { reader.read(line); });
   if (!reader.haveArch) throw EmuError("no arch line");
   if (!reader.haveDriver) throw EmuError("no driver line");
   return reader.state;

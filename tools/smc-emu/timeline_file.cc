@@ -5,6 +5,7 @@
 #include "decimal.h"
 #include "emu_error.h"
 #include "regular_file.h"
+#include "text_lines.h"
 
 namespace {
 
@@ -76,19 +77,7 @@ struct TimelineReader {
 
 std::vector<emu::TimelineEvent> parseTimeline(std::string_view text, bool hasBattery, bool plugged) {
   TimelineReader reader{.hasBattery = hasBattery, .plugged = plugged};
-  std::size_t number = 0;
-  while (!text.empty()) {
-    ++number;
-    const std::size_t end = text.find('\n');
-    const std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    if (line.empty() || line.front() == '#') continue;
-    try {
-      reader.read(line);
-    } catch (const EmuError& error) {
-      throw EmuError("line " + std::to_string(number) + ": " + error.what());
-    }
-  }
+  const std::size_t number = readLines(text, [&](std::string_view line) { reader.read(line); });
   if (reader.events.empty() || reader.events.back().word != Word::stop) {
     throw EmuError(number == 0 ? std::string("no line: a timeline ends in a stop")
                                : "line " + std::to_string(number) + ": the timeline ends without a stop");
