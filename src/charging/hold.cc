@@ -199,11 +199,10 @@ JsonResponse runAt(const std::string& command, std::optional<std::string> event,
     failure = ErrorReport{.code = std::string(kBatteryUnavailableCode),
                           .message = std::string(kBatteryUnavailableMessage)};
   }
-  if (!failure) {
-    return {.ok = true, .command = command, .event = std::move(event), .level = level, .writes = std::move(run.list)};
-  }
-  return {.ok = false, .command = command, .event = std::move(event), .level = level,
-          .code = std::move(failure->code), .error = std::move(failure->message), .writes = std::move(run.list)};
+  return {.ok = !failure, .command = command, .event = std::move(event), .level = level,
+          .code = failure ? std::optional(std::move(failure->code)) : std::nullopt,
+          .error = failure ? std::optional(std::move(failure->message)) : std::nullopt,
+          .writes = std::move(run.list)};
 }
 
 }  // namespace

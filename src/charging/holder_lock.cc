@@ -20,7 +20,8 @@ LockWait waitForHolderLock(int stopPipe) {
   // Another user's file could be held by that user forever, and a file that
   // others may open, locked by any of them: neither is the holders' lock.
   struct stat status {};
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() || fchmod(fd, 0600) != 0) {
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
+      (status.st_mode & 077U) != 0) {
     close(fd);
     return LockWait::failed;
   }

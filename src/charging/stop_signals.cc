@@ -1,6 +1,5 @@
 #include "charging/stop_signals.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
@@ -20,23 +19,14 @@ extern "C" void onStopSignal(int /*signal*/) {
   errno = saved;
 }
 
-/// Non-blocking (a full pipe drops a byte, never blocks a handler) and not
-/// inherited by a program that the holder might run.
-bool prepare(int fd) {
-  const int flags = fcntl(fd, F_GETFL);
-  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 && fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
-}
-
 }  // namespace
 
 int openStopPipe() {
+  // A holder ends at the first stop it serves, long before a pipe could
+  // fill: a blocking write end never blocks the handler, and the read end is
+  // read only once poll or the run loop finds a byte there.
   std::array<int, 2> ends{};
   if (pipe(ends.data()) != 0) return -1;
-  if (!prepare(ends[0]) || !prepare(ends[1])) {
-    close(ends[0]);
-    close(ends[1]);
-    return -1;
-  }
   writeEnd = ends[1];
   // Zeroed, its mask blocks no other signal while the handler runs.
   struct sigaction action {};
@@ -50,7 +40,5 @@ int openStopPipe() {
 
 bool stopRequested(int readEnd) {
   std::array<char, 16> bytes{};
-  bool any = false;
-  while (read(readEnd, bytes.data(), bytes.size()) > 0) any = true;
-  return any;
+  return read(readEnd, bytes.data(), bytes.size()) > 0;
 }

@@ -5,8 +5,9 @@
 #pragma once
 
 /// Makes the pipe and installs the handlers (interrupted calls restart);
-/// returns the pipe's read end, non-blocking, or -1 when either fails.
+/// returns the pipe's read end, or -1 when either fails.
 int openStopPipe();
 
-/// Whether a stop signal has come since the last call; empties the pipe.
+/// Whether a stop signal has come, for a pipe that poll found readable:
+/// reads what is there.
 bool stopRequested(int readEnd);

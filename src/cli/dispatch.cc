@@ -114,7 +114,9 @@ void runHelper(int argc, const char* const* argv) {
   // A reader that has gone away must not end the run by a signal (status
   // 141): the line is lost, as on any failed write, and the status still
   // tells how the run went.
-  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, nullptr);
   try {
     const std::vector<std::string> args = argumentsOf(argc, argv);
     // The holder that stays answers with a line at each event, not with one:

@@ -31,13 +31,21 @@ constexpr std::string_view kProviderClass = "IOProviderClass";
 
 CFMutableDictionaryRef IOServiceMatching(const char* name) {
   if (name == nullptr) return nullptr;
-  // The key is one constant string for the whole run, as on macOS; so is the
-  // one class that the helper asks for. Every connection makes a dictionary,
-  // and the stand-in should cost a run no more than it must.
+  // The key is one constant string for the whole run, as on macOS. Every
+  // connection asks for the class "AppleSMC", and the stand-in should cost a
+  // run no more than it must: its dictionary is made once and handed out with
+  // a reference each time, which the lookup takes over as it would a new one.
   static const CFStringRef key = CFStandinConstantString(kProviderClass.data());
-  static const CFStringRef smc = CFStandinConstantString("AppleSMC");
-  auto value = std::strcmp(name, "AppleSMC") == 0 ? platform::cf::retain(smc) : platform::cf::makeString(name);
-  return platform::cf::makeDictionary(platform::cf::retain(key), std::move(value)).release();
+  if (std::strcmp(name, "AppleSMC") == 0) {
+    static CFStandinObject* const smc = [] {
+      CFStandinObject* matching = platform::cf::makeDictionary(
+          platform::cf::retain(key), platform::cf::retain(CFStandinConstantString("AppleSMC"))).release();
+      matching->constant = true;
+      return matching;
+    }();
+    return platform::cf::retain(smc).release();
+  }
+  return platform::cf::makeDictionary(platform::cf::retain(key), platform::cf::makeString(name)).release();
 }
 
 io_service_t IOServiceGetMatchingService(mach_port_t mainPort, CFDictionaryRef matching) {

@@ -155,7 +155,13 @@ void waitInRealTime() {
 
 extern "C" {
 
-const CFRunLoopMode kCFRunLoopDefaultMode = CFStandinConstantString("kCFRunLoopDefaultMode");
+// The default mode is one record, made by the compiler, and told by its
+// address: a string record would be made by an allocation before main, at
+// every start of every command, whether or not a run loop ever runs.
+namespace {
+constinit CFStandinObject defaultMode{.value = std::int64_t{0}, .constant = true};
+}  // namespace
+const CFRunLoopMode kCFRunLoopDefaultMode = &defaultMode;
 
 CFAbsoluteTime CFAbsoluteTimeGetCurrent() {
   if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) {
@@ -177,7 +183,7 @@ CFRunLoopRef CFRunLoopGetCurrent() {
 // cppcheck-suppress constParameter ; the SDK's own signature
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode) {
   if (rl != CFRunLoopGetCurrent() || recordOf<platform::cf::Source>(source) == nullptr ||
-      CFEqual(mode, kCFRunLoopDefaultMode) == 0) {
+      mode != kCFRunLoopDefaultMode) {
     return;
   }
   hold(loop().sources, source);
@@ -187,7 +193,7 @@ void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMod
 void CFRunLoopAddTimer(CFRunLoopRef rl, CFRunLoopTimerRef timer, CFRunLoopMode mode) {
   const auto* record = recordOf<platform::cf::Timer>(timer);
   if (rl != CFRunLoopGetCurrent() || record == nullptr || !record->valid ||
-      CFEqual(mode, kCFRunLoopDefaultMode) == 0) {
+      mode != kCFRunLoopDefaultMode) {
     return;
   }
   hold(loop().timers, timer);

@@ -37,8 +37,8 @@ void appendEscape(std::string& out, char c) {
 /// for byte, a run at a time.
 void appendString(std::string& out, std::string_view text) {
   out += '"';
-  for (auto at = text.begin(); at != text.end(); ++at) {
-    const auto plain = std::find_if(at, text.end(), needsEscape);
+  for (const auto* at = text.begin(); at != text.end(); ++at) {
+    const auto* const plain = std::find_if(at, text.end(), needsEscape);
     out.append(at, plain);
     if (plain == text.end()) break;
     appendEscape(out, *plain);

@@ -14,8 +14,8 @@ struct Lead {
   unsigned char high;
 };
 
+/// A lead byte other than ASCII, which wellFormedLength takes first.
 constexpr Lead classify(unsigned char lead) {
-  if (lead < 0x80) return {1, 0, 0};
   if (lead >= 0xC2 && lead <= 0xDF) return {2, 0x80, 0xBF};
   if (lead == 0xE0) return {3, 0xA0, 0xBF};
   if (lead == 0xED) return {3, 0x80, 0x9F};
@@ -30,8 +30,11 @@ constexpr Lead classify(unsigned char lead) {
 /// ill-formed; `consumed` then tells how many bytes form the maximal
 /// ill-formed subsequence (at least 1).
 std::size_t wellFormedLength(std::string_view s, std::size_t pos, std::size_t& consumed) {
-  const Lead lead = classify(static_cast<unsigned char>(s[pos]));
   consumed = 1;
+  // Nearly every byte of a line is ASCII, which needs no table.
+  const auto first = static_cast<unsigned char>(s[pos]);
+  if (first < 0x80) return 1;
+  const Lead lead = classify(first);
   for (std::size_t i = 1; i < lead.length; ++i) {
     if (pos + i >= s.size()) return 0;
     const auto b = static_cast<unsigned char>(s[pos + i]);
@@ -46,6 +49,11 @@ std::size_t wellFormedLength(std::string_view s, std::size_t pos, std::size_t& c
 bool isValidUtf8(std::string_view bytes) {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
+    // A run of ASCII is passed over here, without a call for each byte.
+    if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+      ++pos;
+      continue;
+    }
     std::size_t consumed = 0;
     const std::size_t length = wellFormedLength(bytes, pos, consumed);
     if (length == 0) return false;
