@@ -914,7 +914,7 @@ class Holder(E2E):
                 self.assertEqual(first.stdout.readline().decode(), start + "\n")
                 # A second holder of the same Mac decides nothing while the first lives, and a stop ends its wait.
                 second = self.daemon(state)
-                time.sleep(0.3)
+                time.sleep(3 if WRAP else 0.3)  # time to start, and to wait for the lock
                 first.send_signal(sig)
                 self.assertEqual(self.ended(first), ([holder_line("stop", writes={"adapter": "on", "charging": "on"})], 0))
                 self.assertEqual(second.stdout.readline().decode(), start + "\n")  # from the Mac as the first left it
@@ -923,7 +923,7 @@ class Holder(E2E):
                 waiting = [self.daemon(state)]
                 self.assertEqual(waiting[0].stdout.readline().decode(), start + "\n")
                 waiting.append(self.daemon(state))
-                time.sleep(0.3)
+                time.sleep(3 if WRAP else 0.3)
                 waiting[1].send_signal(sig)
                 self.assertEqual(self.ended(waiting[1]), ([holder_line("stop")], 0))
                 waiting[0].send_signal(sig)
@@ -1046,6 +1046,37 @@ class OutOfMemory(unittest.TestCase):
                             break  # past the run's last allocation
                         os.unlink(mark)
                 self.assertEqual(set(reached + [fallback]) - seen, set(), argv)
+
+    def test_a_holder_with_each_allocation_failing(self):
+        """The holder through a timeline of its start and its stop, every allocation from smc-emu's own on
+        failing in turn: each run ends in lines the holder may print (a decision that ran out of memory prints
+        the fallback line, and the holder goes on), with the status of its last, or in smc-emu's error."""
+        if FAILING_EMU is None:
+            self.skipTest("no --failing-emu")
+        fallback = failed("unknown", "ENCODE_FAILED", "failed to encode response")
+        allowed = {holder_line("start", 60), holder_line("start", 60, **IO_ERROR_READ),
+                   holder_line("start", **NO_LEVEL), holder_line("stop"), holder_line("stop", **IO_ERROR_READ),
+                   holder_line("start", code="HOLDER_UNAVAILABLE", error="unable to start the holder"), fallback}
+        seen = set()
+        with tempfile.TemporaryDirectory() as folder:
+            mark, timeline = os.path.join(folder, "failed"), os.path.join(folder, "timeline")
+            with open(timeline, "w") as f:
+                f.write("0 stop\n")
+            for n in itertools.count():
+                env = dict(os.environ, SMC_FAIL_NEW=str(n), SMC_FAIL_NEW_MARK=mark)
+                p = subprocess.run([FAILING_EMU, "--timeline", timeline, "hold-daemon", "75", "80"], capture_output=True,
+                                   timeout=30, env=env)
+                out, err = p.stdout.decode().splitlines(), p.stderr.decode()
+                seen.update(out)
+                if p.returncode == 2:
+                    self.assertTrue(not out and re.fullmatch("smc-emu: [^\n]*\n", err), (n, p))
+                else:
+                    self.assertEqual((set(out) - allowed, err, p.returncode), (set(), "", 1 - json.loads(out[-1])["ok"]), n)
+                if not os.path.exists(mark):
+                    break
+                os.unlink(mark)
+        self.assertIn(holder_line("start", 60), seen)
+        self.assertIn(fallback, seen)
 
 
 # --- The schema itself --------------------------------------------------------
