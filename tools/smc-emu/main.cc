@@ -40,13 +40,29 @@ bool isStop(const emu::Event& event) {
          event.clock.word == emu::TimelineEvent::Word::stop;
 }
 
+/// Runs `body` inside a callback of the emulated Mac's, which no exception
+/// may leave: an emulator error, or memory running out, ends the run there
+/// with status 2 and its one message.
+template <class Body>
+void orEnd(Body body) noexcept {
+  try {
+    body();
+  } catch (const EmuError& error) {
+    printEmuError(error.what());
+    std::exit(2);
+  } catch (...) {  // only std::bad_alloc
+    printOutOfMemory();
+    std::exit(2);
+  }
+}
+
 /// Called with each event as it happens: writes its trace line and, after a
 /// write or at the timeline's stop, saves the state. An emulator error here
 /// ends the run with status 2 before the helper's line is printed, so the
 /// caller cannot take a lost trace line or lost state for success; running
 /// out of memory included. So does a holder that goes on after its stop.
 void traceAndSave(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Event& event) noexcept {
-  try {
+  orEnd([&] {
     if (event.kind == emu::Event::Kind::clock && event.clock.kind == emu::ClockEvent::Kind::ended) {
       throw EmuError("hold-daemon went on after its stop, with nothing left to happen");
     }
@@ -56,13 +72,7 @@ void traceAndSave(const Recorder& recorder, const emu::EmulatedMac& mac, const e
     if (!recorder.statePath.empty() && ((event.kind == emu::Event::Kind::write && !event.failed()) || isStop(event))) {
       saveStateFile(recorder.statePath, emu::stateOf(mac));
     }
-  } catch (const EmuError& error) {
-    printEmuError(error.what());
-    std::exit(2);
-  } catch (...) {  // only std::bad_alloc
-    printOutOfMemory();
-    std::exit(2);
-  }
+  });
 }
 
 /// Makes sure that descriptors 0, 1 and 2 are open, on /dev/null where they
@@ -109,20 +119,14 @@ void prepareFiles(const Options& options, bool saved, bool moved, const emu::Mac
 /// it, as the SMC that every process shares would be. An emulator error ends
 /// the run with status 2.
 void catchUp(const Options& options, emu::EmulatedMac& mac) noexcept {
-  try {
+  orEnd([&] {
     auto state = loadStateFile(*options.statePath);
     if (!state) return;  // gone: the machine stays as this run has it
     Options again = options;
     again.minutes = 0;
     applyOptions(again, *state);
     emu::applyState(mac, *state);
-  } catch (const EmuError& error) {
-    printEmuError(error.what());
-    std::exit(2);
-  } catch (...) {  // only std::bad_alloc
-    printOutOfMemory();
-    std::exit(2);
-  }
+  });
 }
 
 void listMachines() {
