@@ -12,6 +12,10 @@
 
 namespace {
 
+/// The backstop's interval, in seconds: a change that no notification told
+/// is seen within a minute.
+constexpr CFTimeInterval kBackstop = 60;
+
 /// What the callbacks share, for the life of the process.
 struct Holder {
   std::string command{};
@@ -75,11 +79,12 @@ void onSystemPower(void* refcon, io_service_t /*service*/, uint32_t messageType,
 /// no sleep still has the timer, so those are left out where they fail.
 bool listen(Holder& holder) {
   const CFRunLoopRef loop = CFRunLoopGetCurrent();
-  CFFileDescriptorContext stopContext{0, &holder, nullptr, nullptr, nullptr};
+  CFFileDescriptorContext stopContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
+                                      .copyDescription = nullptr};
   const CFFileDescriptorRef stops = CFFileDescriptorCreate(nullptr, holder.stopPipe, false, onStop, &stopContext);
   if (stops == nullptr) return false;
   CFFileDescriptorEnableCallBacks(stops, kCFFileDescriptorReadCallBack);
-  const CFRunLoopSourceRef stopSource = CFFileDescriptorCreateRunLoopSource(nullptr, stops, 0);
+  const CFRunLoopSourceRef stopSource = CFFileDescriptorCreateRunLoopSource(nullptr, stops, CFIndex{});
   if (stopSource == nullptr) return false;
   CFRunLoopAddSource(loop, stopSource, kCFRunLoopDefaultMode);
   CFRelease(stopSource);
@@ -93,10 +98,10 @@ bool listen(Holder& holder) {
   holder.rootDomain = IORegisterForSystemPower(&holder, &port, onSystemPower, &notifier);
   if (holder.rootDomain != 0) CFRunLoopAddSource(loop, IONotificationPortGetRunLoopSource(port), kCFRunLoopDefaultMode);
 
-  CFRunLoopTimerContext timerContext{0, &holder, nullptr, nullptr, nullptr};
-  // The backstop: a change that no notification told is seen within a minute.
-  const CFRunLoopTimerRef timer =
-      CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + 60, 60, 0, 0, onTimer, &timerContext);
+  CFRunLoopTimerContext timerContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
+                                     .copyDescription = nullptr};
+  const CFRunLoopTimerRef timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + kBackstop, kBackstop,
+                                                       CFOptionFlags{}, CFIndex{}, onTimer, &timerContext);
   if (timer != nullptr) {
     CFRunLoopAddTimer(loop, timer, kCFRunLoopDefaultMode);
     CFRelease(timer);

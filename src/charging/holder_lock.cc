@@ -33,7 +33,7 @@ LockWait waitForHolderLock(int stopPipe) {
       close(fd);
       return LockWait::failed;
     }
-    pollfd stop{.fd = stopPipe, .events = POLLIN, .revents = 0};
+    pollfd stop{.fd = stopPipe, .events = POLLIN, .revents = {}};
     if (poll(&stop, 1, 1000) > 0 && stopRequested(stopPipe)) {
       close(fd);
       return LockWait::stopped;

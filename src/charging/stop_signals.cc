@@ -11,11 +11,11 @@ namespace {
 int writeEnd = -1;
 
 extern "C" void onStopSignal(int /*signal*/) {
-  // write(2) is safe here; errno is the interrupted code's.
+  // write(2) is safe here; errno is the interrupted code's. What the byte
+  // holds does not matter, only that it comes.
   const int saved = errno;
-  const char byte = 1;
-  // A pipe already holding bytes loses nothing by dropping this one.
-  if (write(writeEnd, &byte, 1) < 0) errno = saved;
+  const char byte{};
+  [[maybe_unused]] const ssize_t written = write(writeEnd, &byte, sizeof byte);
   errno = saved;
 }
 
@@ -39,6 +39,6 @@ int openStopPipe() {
 }
 
 bool stopRequested(int readEnd) {
-  std::array<char, 16> bytes{};
-  return read(readEnd, bytes.data(), bytes.size()) > 0;
+  char byte{};
+  return read(readEnd, &byte, sizeof byte) == sizeof byte;
 }

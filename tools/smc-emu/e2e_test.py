@@ -895,6 +895,11 @@ class Holder(E2E):
                     if usable:
                         self.assertEqual(json.loads(self.emu(f"{control}-status", state=state)[0])["status"], "enabled")
 
+    def test_a_decision_every_minute_between_events(self):
+        trace = self.path("trace")
+        run([EMU, "--battery", "78", "--trace", trace, "--timeline", self.timeline("10 stop"), "hold-daemon", "75", "80"])
+        self.assertEqual([t for t in text_lines(trace) if t.endswith(" timer")], [f"at {m} timer" for m in range(1, 11)])
+
     def test_faults_at_start_sleep_and_stop(self):
         for args, events, expected, status in HOLDER_FAULTS:
             with self.subTest(args=args):
