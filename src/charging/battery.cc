@@ -2,19 +2,10 @@
 
 #include <cstdint>
 #include <exception>
-#include <memory>
-#include <type_traits>
 
-#include "smc/platform.h"
+#include "charging/cf_owned.h"
 
 namespace {
-
-/// Drops the reference when the owner goes: the reading holds two objects,
-/// and each way out, a throw in the stand-in included, must release both.
-struct Releaser {
-  void operator()(CFTypeRef object) const { CFRelease(object); }
-};
-using Owned = std::unique_ptr<std::remove_pointer_t<CFTypeRef>, Releaser>;
 
 /// The value of `key` in `description` when it is of the type `typeID`.
 CFTypeRef valueOf(CFDictionaryRef description, CFStringRef key, CFTypeID typeID) {
@@ -35,7 +26,7 @@ bool isText(CFDictionaryRef description, CFStringRef key, CFStringRef text) {
 /// The number under `key` when it fits an int exactly.
 std::optional<int> integerOf(CFDictionaryRef description, CFStringRef key) {
   const CFTypeRef value = valueOf(description, key, CFNumberGetTypeID());
-  int number = 0;
+  int number{};
   if (value == nullptr || CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberIntType, &number) == 0) {
     return std::nullopt;
   }
@@ -70,11 +61,12 @@ std::optional<int> batteryLevel(int current, int max) {
 
 std::optional<BatteryReading> readBattery() {
   try {
-    const Owned info(IOPSCopyPowerSourcesInfo());
+    // Two objects, each released on every way out.
+    const CFOwned<CFTypeRef> info(IOPSCopyPowerSourcesInfo());
     if (!info) return std::nullopt;
-    const Owned list(IOPSCopyPowerSourcesList(info.get()));
+    const CFOwned<CFArrayRef> list(IOPSCopyPowerSourcesList(info.get()));
     if (!list) return std::nullopt;
-    const CFArrayRef sources = static_cast<CFArrayRef>(list.get());
+    const CFArrayRef sources = list.get();
     for (CFIndex i = 0; i < CFArrayGetCount(sources); ++i) {
       const CFDictionaryRef description =
           IOPSGetPowerSourceDescription(info.get(), CFArrayGetValueAtIndex(sources, i));

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "charging/cf_owned.h"
 #include "charging/holder_lock.h"
 #include "charging/stop_signals.h"
 #include "response/print_json.h"
@@ -81,30 +82,31 @@ bool listen(Holder& holder) {
   const CFRunLoopRef loop = CFRunLoopGetCurrent();
   CFFileDescriptorContext stopContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
                                       .copyDescription = nullptr};
-  const CFFileDescriptorRef stops = CFFileDescriptorCreate(nullptr, holder.stopPipe, false, onStop, &stopContext);
-  if (stops == nullptr) return false;
-  CFFileDescriptorEnableCallBacks(stops, kCFFileDescriptorReadCallBack);
-  const CFRunLoopSourceRef stopSource = CFFileDescriptorCreateRunLoopSource(nullptr, stops, CFIndex{});
-  if (stopSource == nullptr) return false;
-  CFRunLoopAddSource(loop, stopSource, kCFRunLoopDefaultMode);
-  CFRelease(stopSource);
+  // Each object made here is the run loop's once added (a source keeps its
+  // descriptor): the holder's own references go when this returns, or throws.
+  const CFOwned<CFFileDescriptorRef> stops(
+      CFFileDescriptorCreate(nullptr, holder.stopPipe, /*closeOnInvalidate=*/Boolean{}, onStop, &stopContext));
+  if (!stops) return false;
+  CFFileDescriptorEnableCallBacks(stops.get(), kCFFileDescriptorReadCallBack);
+  const CFOwned<CFRunLoopSourceRef> stopSource(CFFileDescriptorCreateRunLoopSource(nullptr, stops.get(), CFIndex{}));
+  if (!stopSource) return false;
+  CFRunLoopAddSource(loop, stopSource.get(), kCFRunLoopDefaultMode);
 
-  if (const CFRunLoopSourceRef power = IOPSNotificationCreateRunLoopSource(onPowerSources, &holder)) {
-    CFRunLoopAddSource(loop, power, kCFRunLoopDefaultMode);
-    CFRelease(power);
+  if (const CFOwned<CFRunLoopSourceRef> power(IOPSNotificationCreateRunLoopSource(onPowerSources, &holder)); power) {
+    CFRunLoopAddSource(loop, power.get(), kCFRunLoopDefaultMode);
   }
   IONotificationPortRef port = nullptr;
-  io_object_t notifier = 0;
+  io_object_t notifier{};
   holder.rootDomain = IORegisterForSystemPower(&holder, &port, onSystemPower, &notifier);
   if (holder.rootDomain != 0) CFRunLoopAddSource(loop, IONotificationPortGetRunLoopSource(port), kCFRunLoopDefaultMode);
 
   CFRunLoopTimerContext timerContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
                                      .copyDescription = nullptr};
-  const CFRunLoopTimerRef timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + kBackstop, kBackstop,
-                                                       CFOptionFlags{}, CFIndex{}, onTimer, &timerContext);
-  if (timer != nullptr) {
-    CFRunLoopAddTimer(loop, timer, kCFRunLoopDefaultMode);
-    CFRelease(timer);
+  if (const CFOwned<CFRunLoopTimerRef> timer(CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + kBackstop,
+                                                                  kBackstop, CFOptionFlags{}, CFIndex{}, onTimer,
+                                                                  &timerContext));
+      timer) {
+    CFRunLoopAddTimer(loop, timer.get(), kCFRunLoopDefaultMode);
   }
   return true;
 }

@@ -15,10 +15,10 @@ LockWait waitForHolderLock(int stopPipe) {
   const char* path = holderLockPath();
   // A machine that no other holder can share needs no lock.
   if (path == nullptr) return LockWait::held;
+  // An open that fails leaves -1, which fstat refuses as well. Another
+  // user's file could be held by that user forever, and a file that others
+  // may open, locked by any of them: neither is the holders' lock.
   const int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return LockWait::failed;
-  // Another user's file could be held by that user forever, and a file that
-  // others may open, locked by any of them: neither is the holders' lock.
   struct stat status {};
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
       (status.st_mode & 077U) != 0) {

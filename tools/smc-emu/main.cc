@@ -61,7 +61,7 @@ void orEnd(Body body) noexcept {
 /// ends the run with status 2 before the helper's line is printed, so the
 /// caller cannot take a lost trace line or lost state for success; running
 /// out of memory included. So does a holder that goes on after its stop.
-void traceAndSave(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Event& event) noexcept {
+void traceAndSave(const Recorder& recorder, const emu::EmulatedMac& mac, const emu::Event& event) {
   orEnd([&] {
     if (event.kind == emu::Event::Kind::clock && event.clock.kind == emu::ClockEvent::Kind::ended) {
       throw EmuError("hold-daemon went on after its stop, with nothing left to happen");
@@ -118,7 +118,7 @@ void prepareFiles(const Options& options, bool saved, bool moved, const emu::Mac
 /// holder that waited for another's end starts from the Mac as that one left
 /// it, as the SMC that every process shares would be. An emulator error ends
 /// the run with status 2.
-void catchUp(const Options& options, emu::EmulatedMac& mac) noexcept {
+void catchUp(const Options& options, emu::EmulatedMac& mac) {
   orEnd([&] {
     auto state = loadStateFile(*options.statePath);
     if (!state) return;  // gone: the machine stays as this run has it
