@@ -5,7 +5,7 @@
 #pragma once
 
 /// Makes the pipe and installs the handlers (interrupted calls restart);
-/// returns the pipe's read end, or -1 when either fails.
+/// returns the pipe's read end, or -1 when no pipe can be made.
 int openStopPipe();
 
 /// Whether a stop signal has come, for a pipe that poll found readable:
