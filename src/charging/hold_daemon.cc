@@ -120,7 +120,7 @@ void runHoldDaemon(const std::string& command, Band band) {
   holder.band = band;
   // The stop is heard from the first moment: also while another holder lives.
   holder.stopPipe = openStopPipe();
-  if (holder.stopPipe < 0) unavailable(holder);
+  if (holder.stopPipe == -1) unavailable(holder);
   switch (waitForHolderLock(holder.stopPipe)) {
     case LockWait::failed: unavailable(holder);
     case LockWait::stopped:

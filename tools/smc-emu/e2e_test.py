@@ -762,13 +762,6 @@ class Hold(E2E):
             with self.subTest(band=band):
                 self.assertEqual(self.emu("hold", *band)[0], expected)
 
-    def test_unplugged_then_plugged_in_charges_again(self):
-        state = self.path("s")
-        self.assertEqual(self.emu("--battery", "80", "hold", "20", "80", state=state)[0], held(80, {"charging": "off"}))
-        self.assertEqual(self.emu("--unplugged", "--minutes", "240", "hold", "20", "80", state=state)[0],
-                         held(32, {"charging": "on"}))
-        self.assertEqual(self.emu("--minutes", "10", "battery", state=state)[0], battery(37))
-
     def test_every_band_edge_from_every_state_on_every_machine(self):
         """After one run: the rules hold, and the writes are exactly the controls whose status changed."""
         cases = []
@@ -934,9 +927,13 @@ class Holder(E2E):
         # A lock that is not the holder's own file: no holder starts, nothing is touched.
         os.mkdir(self.path("other"))
         os.mkdir(self.path("other/state.lock"))
+        unavailable = (holder_line("start", code="HOLDER_UNAVAILABLE", error="unable to start the holder") + "\n", "", 1)
         self.assertEqual(run([EMU, "--state", self.path("other/state"), "--trace", self.path("t"), "hold-daemon", "75", "80"]),
-                         (holder_line("start", code="HOLDER_UNAVAILABLE", error="unable to start the holder") + "\n", "", 1))
+                         unavailable)
         self.assertEqual(text(self.path("t")), "")
+        if not WRAP:  # nor one without a descriptor left for its stop signals (valgrind needs its own)
+            self.assertEqual(run([EMU, "hold-daemon", "75", "80"], lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (4, 4))),
+                             unavailable)
 
     def daemon(self, state):
         return subprocess.Popen(WRAP + [EMU, "--state", state, "hold-daemon", "75", "80"], stdout=subprocess.PIPE,
