@@ -1,14 +1,9 @@
 #!/usr/bin/env python3
-"""The LaunchDaemon list: the members that launchd reads, with the values
-that keep the helper's hold-daemon running, its lines in a log that every
-user may read, and nothing that an installer must set already set; and
-arguments that the helper runs as a holder, which a SIGTERM stops.
+"""The LaunchDaemon list: the members that launchd reads, nothing that an
+installer must set already set, and arguments that HELPER, built with no Mac
+attached (no battery), runs as a holder that a SIGTERM stops.
 
-  plist_test.py --plist FILE --helper HELPER
-
-HELPER is a built helper with no Mac attached (no battery): it must start as
-a holder that cannot read the battery, and stop on SIGTERM with nothing to
-restore."""
+  plist_test.py --plist FILE --helper HELPER"""
 
 import argparse
 import plistlib

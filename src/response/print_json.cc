@@ -38,15 +38,14 @@ void writeOut(std::string_view text) noexcept { writeAll(STDOUT_FILENO, text); }
 void printJson(const JsonResponse& response) noexcept { std::exit(printLine(response)); }
 
 int printLine(const JsonResponse& response) noexcept {
-  OutputLine line{.exitStatus = 1};
   try {
-    line = outputLine(response);
+    const OutputLine line = outputLine(response);
+    writeOut(line.text);
+    return line.exitStatus;
   } catch (...) {
     writeOut(kFallbackLine);  // only running out of memory can land here
     return 1;
   }
-  writeOut(line.text);
-  return line.exitStatus;
 }
 
 void printFallbackLine() noexcept {

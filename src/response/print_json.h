@@ -14,7 +14,7 @@ inline constexpr std::string_view kFallbackLine =
 /// What `printJson` writes for a record and the status it exits with.
 struct OutputLine {
   std::string text{};  ///< the JSON text followed by exactly one line feed
-  int exitStatus = 1;  ///< 0 when the record's `ok` is true, else 1
+  int exitStatus{};    ///< 0 when the record's `ok` is true, else 1
 };
 
 /// The line for `response`: its JSON text, or the fallback line (status 1)

@@ -6,7 +6,7 @@ std::uint32_t fourChar(std::string_view name) {
   // Every name this program passes is a four-letter literal, so a wrong
   // length is a bug. Abort without a word: standard error must stay silent.
   if (name.size() != 4) std::abort();
-  std::uint32_t code = 0;
+  std::uint32_t code{};
   for (const char c : name) code = (code << 8U) | static_cast<unsigned char>(c);
   return code;
 }

@@ -16,8 +16,8 @@ SMCResult<Done> SMCClient::open() {
   if (service == 0) return SMCError::driverNotFound();
   // The service is released on every way out (the stand-in's opening can
   // throw), and the connection is kept only once it is surely open.
-  io_connect_t opened = 0;
-  kern_return_t io = 0;
+  io_connect_t opened{};
+  kern_return_t io{};
   try {
     io = IOServiceOpen(service, mach_task_self_, 0, &opened);
   } catch (...) {

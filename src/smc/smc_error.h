@@ -19,8 +19,8 @@ struct SMCError {
 
   Kind kind = Kind::unknown;
   std::string keyName{};       ///< keyNotFound only
-  std::int32_t ioReturn = 0;   ///< unknown only
-  std::uint8_t smcResult = 0;  ///< unknown only
+  std::int32_t ioReturn{};     ///< unknown only
+  std::uint8_t smcResult{};    ///< unknown only
 
   static SMCError keyNotFound(std::string name) {
     return {.kind = Kind::keyNotFound, .keyName = std::move(name)};

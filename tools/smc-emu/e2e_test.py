@@ -676,7 +676,6 @@ HOLD_RUNS = [
     ("--battery none --key CHIE=08", "power-sources ?CHIE <CHIE >CHIE=00", held(None, {"adapter": "on"}, **NO_LEVEL)),
     ("--machine bare --key CHIE=01", "power-sources ?CHIE <CHIE", held(None, **NO_LEVEL)),
     ("--battery none --unprivileged --key CHIE=08", "power-sources ?CHIE <CHIE >CHIE/not-privileged", held(None, **NO_LEVEL)),
-    ("--machine bare", "power-sources -CHIE -CH0J -CH0I", held(None, **NO_LEVEL)),
     ("--machine bare --battery 50", "power-sources -CHIE -CH0J -CH0I -CHTE -CH0B -CH0C", held(50, **NO_KEY)),
     ("--machine no-driver --battery 50", "power-sources " + "no-driver " * 6, held(50, **NO_KEY)),
     ("--battery 90 --fail write:CHTE=io-error", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHTE/io-error >CHIE=08",
@@ -692,11 +691,8 @@ HOLD_RUNS = [
     ("--battery 90 --fail info:CHTE=key-not-found@3", "power-sources ?CHIE <CHIE ?CHTE <CHTE -CHTE >CHIE=08",
      held(90, {"adapter": "off"}, code="KEY_NOT_FOUND", error="SMC key not found: CHTE")),
     # Another writer's value: left alone, the other writes made.
-    ("--key CHTE=02000000 --battery 50", "power-sources ?CHIE <CHIE ?CHTE <CHTE", held(50, **UNKNOWN)),
     ("--key CHTE=02000000 --key CHIE=08 --battery 50", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHIE=00",
      held(50, {"adapter": "on"}, **UNKNOWN)),
-    ("--key CHIE=02 --battery 90", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHTE=01000000",
-     held(90, {"charging": "off"}, **UNKNOWN)),
     # A driver failure is no missing key: nothing is decided, a cut adapter is turned back on.
     ("--machine apple-silicon-15.7 --battery 80 --fail info:CHTE=io-error", "power-sources ?CHIE <CHIE ?CHTE/io-error",
      held(80, code="READ_FAILED", error=f"SMC read failed: io={IO_ERROR} smc=0")),
