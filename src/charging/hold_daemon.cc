@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <stdexcept>
 
 #include "charging/cf_owned.h"
 #include "charging/holder_lock.h"
@@ -21,8 +22,8 @@ constexpr CFTimeInterval kBackstop = 60;
 struct Holder {
   std::string command{};
   Band band{};
-  int stopPipe = -1;
-  io_connect_t rootDomain = 0;  ///< where sleep messages are answered
+  int stopPipe{};
+  io_connect_t rootDomain{};  ///< where sleep messages are answered
 };
 
 Holder& holderOf(void* info) { return *static_cast<Holder*>(info); }
@@ -75,10 +76,10 @@ void onSystemPower(void* refcon, io_service_t /*service*/, uint32_t messageType,
              .error = std::string(kHolderUnavailableMessage), .writes = WriteList{}});
 }
 
-/// Puts the holder's sources and its timer on this thread's run loop; false
+/// Puts the holder's sources and its timer on this thread's run loop; throws
 /// when its stop cannot be heard there. A Mac that tells no power change or
 /// no sleep still has the timer, so those are left out where they fail.
-bool listen(Holder& holder) {
+void listen(Holder& holder) {
   const CFRunLoopRef loop = CFRunLoopGetCurrent();
   CFFileDescriptorContext stopContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
                                       .copyDescription = nullptr};
@@ -86,10 +87,10 @@ bool listen(Holder& holder) {
   // descriptor): the holder's own references go when this returns, or throws.
   const CFOwned<CFFileDescriptorRef> stops(
       CFFileDescriptorCreate(nullptr, holder.stopPipe, /*closeOnInvalidate=*/Boolean{}, onStop, &stopContext));
-  if (!stops) return false;
+  const CFOwned<CFRunLoopSourceRef> stopSource(
+      stops ? CFFileDescriptorCreateRunLoopSource(nullptr, stops.get(), CFIndex{}) : nullptr);
+  if (!stopSource) throw std::runtime_error("the stop signals cannot be heard");
   CFFileDescriptorEnableCallBacks(stops.get(), kCFFileDescriptorReadCallBack);
-  const CFOwned<CFRunLoopSourceRef> stopSource(CFFileDescriptorCreateRunLoopSource(nullptr, stops.get(), CFIndex{}));
-  if (!stopSource) return false;
   CFRunLoopAddSource(loop, stopSource.get(), kCFRunLoopDefaultMode);
 
   if (const CFOwned<CFRunLoopSourceRef> power(IOPSNotificationCreateRunLoopSource(onPowerSources, &holder)); power) {
@@ -98,7 +99,9 @@ bool listen(Holder& holder) {
   IONotificationPortRef port = nullptr;
   io_object_t notifier{};
   holder.rootDomain = IORegisterForSystemPower(&holder, &port, onSystemPower, &notifier);
-  if (holder.rootDomain != 0) CFRunLoopAddSource(loop, IONotificationPortGetRunLoopSource(port), kCFRunLoopDefaultMode);
+  if (holder.rootDomain != io_connect_t{}) {
+    CFRunLoopAddSource(loop, IONotificationPortGetRunLoopSource(port), kCFRunLoopDefaultMode);
+  }
 
   CFRunLoopTimerContext timerContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
                                      .copyDescription = nullptr};
@@ -108,7 +111,6 @@ bool listen(Holder& holder) {
       timer) {
     CFRunLoopAddTimer(loop, timer.get(), kCFRunLoopDefaultMode);
   }
-  return true;
 }
 
 }  // namespace
@@ -127,14 +129,13 @@ void runHoldDaemon(const std::string& command, Band band) {
       printJson({.ok = true, .command = command, .event = "stop", .writes = WriteList{}});
     case LockWait::held: break;
   }
-  bool listening = false;
   try {
-    listening = listen(holder);
+    listen(holder);
   } catch (...) {
-    // Only the stand-in allocates here; a holder that cannot hear its stop
-    // must not take charge.
+    // A holder that cannot hear its stop must not take charge (and only the
+    // stand-in allocates here, and may run out of memory).
+    unavailable(holder);
   }
-  if (!listening) unavailable(holder);
   decide(holder, HolderEvent::start, true);
   CFRunLoopRun();
   // It returns only once no source is left, which no holder lets happen.
