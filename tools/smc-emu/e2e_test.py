@@ -757,6 +757,9 @@ class Hold(E2E):
         for band, expected in BANDS:
             with self.subTest(band=band):
                 self.assertEqual(self.emu("hold", *band)[0], expected)
+                # A holder refuses the same bands, before it touches anything.
+                if expected == BAD_BAND:
+                    self.assertEqual(self.emu("hold-daemon", *band), (BAD_BAND.replace('"hold"', '"hold-daemon"'), []))
 
     def test_every_band_edge_from_every_state_on_every_machine(self):
         """After one run: the rules hold, and the writes are exactly the controls whose status changed."""
