@@ -891,6 +891,24 @@ class Holder(E2E):
         run([EMU, "--battery", "78", "--trace", trace, "--timeline", self.timeline("10 stop"), "hold-daemon", "75", "80"])
         self.assertEqual([t for t in text_lines(trace) if t.endswith(" timer")], [f"at {m} timer" for m in range(1, 11)])
 
+    def test_a_holder_that_waited_starts_from_the_mac_as_the_first_left_it(self):
+        state, traces = self.path("state"), [self.path("trace1"), self.path("trace2")]
+        self.emu("--battery", "50", "version", state=state)
+        first = subprocess.Popen(WRAP + [EMU, "--state", state, "--trace", traces[0], "--timeline",
+                                         self.timeline("0 unplug|15000 stop"), "hold-daemon", "75", "80"],
+                                 stdout=subprocess.DEVNULL)
+        while not os.path.exists(traces[0]) or not os.path.getsize(traces[0]):  # its clock starts: it has the lock
+            time.sleep(0.01)
+        second = subprocess.Popen(WRAP + [EMU, "--state", state, "--trace", traces[1], "--timeline",
+                                          self.timeline("3 stop"), "hold-daemon", "75", "80"], stdout=subprocess.PIPE)
+        self.assertIsNone(first.poll(), "the first holder ended before the second could wait")
+        self.assertEqual(first.wait(timeout=600 if WRAP else 60), 0)
+        # The battery that the first ran down to 0, at the second's minute 0, and its clock forward from there.
+        self.assertEqual(json.loads(second.communicate(timeout=60)[0].splitlines()[0])["level"], 0)
+        minutes = [float(t.split()[1]) for t in text_lines(traces[1]) if t.startswith("at ")]
+        self.assertEqual((text_lines(traces[1])[0], minutes, second.returncode),
+                         ("at 0 level 0 charging", sorted(minutes), 0))
+
     def test_faults_at_start_sleep_and_stop(self):
         for args, events, expected, status in HOLDER_FAULTS:
             with self.subTest(args=args):
