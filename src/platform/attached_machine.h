@@ -30,11 +30,12 @@ struct SystemEvent {
   std::intptr_t notificationID = 0;  ///< systemPower: its argument, the ID that an answer names
 };
 
-/// A machine that answers the IOKit, power-source and sysctl calls of the
-/// stand-in. Each member receives the call's own arguments and gives the
-/// call's own answer. A machine may keep its own clock, which the run loop
-/// then follows (run_loop.h): the members after powerSources, whose defaults
-/// are those of a machine without one.
+/// A machine that answers the IOKit, power-source, timed-wake and sysctl
+/// calls of the stand-in. Each member receives the call's own arguments and
+/// gives the call's own answer. The members after powerSources have defaults:
+/// those of a machine that no other holder shares, whose timed wakes never
+/// come (a request succeeds), and without a clock of its own, which the run
+/// loop would then follow (run_loop.h).
 class Machine {
  public:
   Machine() = default;
@@ -64,6 +65,17 @@ class Machine {
   virtual const char* holderLockPath() { return nullptr; }
   /// A holder has just taken that lock.
   virtual void holderLockTaken() {}
+
+  /// IOPMSchedulePowerEvent's answer to a request for the power event `type`
+  /// at `date` (a clock value) on behalf of `id`.
+  virtual IOReturn schedulePowerEvent(double /*date*/, std::string_view /*id*/, std::string_view /*type*/) {
+    return kIOReturnSuccess;
+  }
+  /// IOPMCancelScheduledPowerEvent's answer: the request of the same date, id
+  /// and type is taken back.
+  virtual IOReturn cancelScheduledPowerEvent(double /*date*/, std::string_view /*id*/, std::string_view /*type*/) {
+    return kIOReturnSuccess;
+  }
 
   /// The machine's clock as CFAbsoluteTimeGetCurrent answers it; none: the
   /// process runs in real time, and no system event ever comes.

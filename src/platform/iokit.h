@@ -30,6 +30,7 @@ inline constexpr IOReturn kIOReturnError = static_cast<IOReturn>(0xe00002bcU);
 inline constexpr IOReturn kIOReturnNotPrivileged = static_cast<IOReturn>(0xe00002c1U);
 inline constexpr IOReturn kIOReturnBadArgument = static_cast<IOReturn>(0xe00002c2U);
 inline constexpr IOReturn kIOReturnNotOpen = static_cast<IOReturn>(0xe00002cdU);
+inline constexpr IOReturn kIOReturnNotFound = static_cast<IOReturn>(0xe00002f0U);
 
 /// A dictionary that matches services of class `name`, or null.
 CFMutableDictionaryRef IOServiceMatching(const char* name);

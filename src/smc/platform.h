@@ -1,5 +1,6 @@
 // The one place that picks the platform's IOKit, power-source, sleep and
-// wake, CoreFoundation (run loop included) and sysctl declarations.
+// wake, timed-wake, CoreFoundation (run loop and dates included) and sysctl
+// declarations.
 //
 // On Apple platforms these are the system's own headers. Builds that run on
 // the project's stand-in instead say so with SMC_CHARGE_IOKIT_STANDIN: all
@@ -31,4 +32,5 @@ inline void holderLockTaken() {}
 #include "platform/power_sources.h"
 #include "platform/run_loop.h"
 #include "platform/system_power.h"
+#include "platform/timed_wakes.h"
 #endif

@@ -1,0 +1,61 @@
+// The timed-wake stand-in: checks the arguments as the call would, then hands
+// the request to the attached machine.
+
+#include "platform/timed_wakes.h"
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/attached_machine.h"
+#include "platform/cf_objects.h"
+
+namespace {
+
+/// A request's parts: its time, its id and its type.
+struct Request {
+  CFAbsoluteTime date = 0;
+  std::string_view id{};
+  std::string_view type{};
+};
+
+/// The text of a string object, read in place: a call that allocates nothing
+/// cannot run out of memory before the machine hears of it.
+std::optional<std::string_view> textIn(CFStringRef string) {
+  if (string == nullptr) return std::nullopt;
+  const auto* text = std::get_if<std::string>(&platform::cf::objectOf(string)->value);
+  return text != nullptr ? std::optional<std::string_view>(*text) : std::nullopt;
+}
+
+/// The request, or none where an argument is missing or not of its type, or
+/// the date names no time.
+std::optional<Request> requestOf(CFDateRef date, CFStringRef id, CFStringRef type) {
+  if (date == nullptr) return std::nullopt;
+  const auto* at = std::get_if<platform::cf::Date>(&platform::cf::objectOf(date)->value);
+  const auto idText = textIn(id);
+  const auto typeText = textIn(type);
+  if (at == nullptr || std::isnan(at->at) || !idText || !typeText) return std::nullopt;
+  return Request{.date = at->at, .id = *idText, .type = *typeText};
+}
+
+}  // namespace
+
+extern "C" {
+
+IOReturn IOPMSchedulePowerEvent(CFDateRef time_to_wake, CFStringRef my_id, CFStringRef type) {
+  const auto request = requestOf(time_to_wake, my_id, type);
+  if (!request) return kIOReturnBadArgument;
+  platform::Machine* machine = platform::attachedMachine();
+  return machine == nullptr ? kIOReturnSuccess : machine->schedulePowerEvent(request->date, request->id, request->type);
+}
+
+IOReturn IOPMCancelScheduledPowerEvent(CFDateRef time_to_wake, CFStringRef my_id, CFStringRef type) {
+  const auto request = requestOf(time_to_wake, my_id, type);
+  if (!request) return kIOReturnBadArgument;
+  platform::Machine* machine = platform::attachedMachine();
+  return machine == nullptr ? kIOReturnSuccess
+                            : machine->cancelScheduledPowerEvent(request->date, request->id, request->type);
+}
+
+}  // extern "C"
