@@ -14,8 +14,12 @@ namespace {
 enum class Effect { charges, still, drains };
 
 Effect effectOf(const HoldSituation& s, const HoldDecision& d) {
-  const bool adapterOn = d.adapter.value_or(!s.adapter.usable || s.adapter.status != "disabled");
-  const bool chargingOn = d.charging.value_or(!s.charging.usable || s.charging.status != "disabled");
+  // A control that reads "unknown" is never written, and counts as on.
+  const auto after = [](const ControlState& c, std::optional<bool> wanted) {
+    return c.status == "unknown" || !wanted ? !c.usable || c.status != "disabled" : *wanted;
+  };
+  const bool adapterOn = after(s.adapter, d.adapter);
+  const bool chargingOn = after(s.charging, d.charging);
   if (!adapterOn) return Effect::drains;
   return chargingOn ? Effect::charges : Effect::still;
 }
@@ -28,7 +32,7 @@ void forEachSituation(Band band, Check check) {
   const std::array<int, 8> levels{0, band.lower - 1, band.lower, band.lower + 1, band.upper - 1, band.upper,
                                   std::min(band.upper + 1, 100), 100};
   const std::array<ControlState, 5> adapters{{{}, {true, ""}, {true, "enabled"}, {true, "disabled"}, {true, "unknown"}}};
-  const std::array<ControlState, 3> chargings{{{}, {true, "enabled"}, {true, "disabled"}}};
+  const std::array<ControlState, 4> chargings{{{}, {true, "enabled"}, {true, "disabled"}, {true, "unknown"}}};
   for (const int level : levels) {
     for (const bool onAdapter : {true, false}) {
       for (const ControlState& adapter : adapters) {
@@ -48,6 +52,14 @@ std::string describe(Band band, const HoldSituation& s) {
          (s.charging.usable ? "'" + s.charging.status + "'" : "none");
 }
 
+/// The rules a decision is made by: hold's, a holder's by day with an
+/// adapter it has just turned on, and its nights.
+constexpr std::array<HolderRule, 5> kRules{{{},
+                                            {.adapterHeldOn = true},
+                                            {.night = true},
+                                            {.night = true, .chargeAsleep = true},
+                                            {.night = true, .adapterHeldOn = true}}};
+
 }  // namespace
 
 // Every band there is, with what each decision must do to a plugged-in Mac
@@ -66,8 +78,10 @@ TEST(Hold, EveryBandKeepsItsPromises) {
       forEachSituation(band, [&](const HoldSituation& s) {
         const bool plugged = !unplugged(s);
         const bool known = s.adapter.status != "unknown";
-        for (const bool sleep : {false, true}) {
-          const HoldDecision d = sleep ? decideSleep(s, band) : decideHold(s, band);
+        const bool alone = adapterAlone(s);
+        for (const HolderRule& rule : kRules) {
+          const bool sleep = rule.night;
+          const HoldDecision d = rule.night || rule.adapterHeldOn ? decideHolder(s, band, rule) : decideHold(s, band);
           const Effect effect = effectOf(s, d);
           const HoldDecision everyOn{.adapter = s.adapter.usable ? std::optional(true) : std::nullopt,
                                      .charging = s.charging.usable ? std::optional(true) : std::nullopt};
@@ -76,25 +90,32 @@ TEST(Hold, EveryBandKeepsItsPromises) {
           if (!s.adapter.usable && !s.charging.usable) continue;
           expect(upper < 100 || (d.adapter == everyOn.adapter && d.charging == everyOn.charging),
                  "an upper level of 100 turns every control on", band, s);
-          expect(!plugged || !known || s.level >= lower || effect == Effect::charges,
+          expect(!plugged || !known || s.level >= lower || effect == Effect::charges || (alone && !s.adapter.usable),
                  "a plugged-in Mac below the band charges", band, s);
+          expect(!rule.adapterHeldOn || !plugged || !known || !s.adapter.usable || s.adapter.status != "enabled" ||
+                     effect != Effect::drains || (!alone && !sleep),
+                 "an adapter turned on less than 10 minutes ago stays on", band, s);
           if (sleep) {
-            expect(!plugged || !known || !s.charging.usable || s.level < lower || upper == 100 ||
-                       effect == Effect::still,
+            expect(!plugged || !known || alone || s.level < lower || upper == 100 || effect == Effect::still,
                    "a Mac that can stop charging sleeps still from the lower level up", band, s);
-            expect(!plugged || !known || s.charging.usable || effect != Effect::drains,
-                   "a Mac with the adapter alone never sleeps on its battery", band, s);
-            expect(plugged || !s.charging.usable || (!d.adapter && !d.charging) || upper == 100,
+            expect(!plugged || !known || !alone || !s.adapter.usable || upper == 100 ||
+                       (s.level <= lower) == (effect != Effect::drains) || rule.adapterHeldOn || rule.chargeAsleep,
+                   "with the adapter alone, asleep, it runs down above the lower level and charges at it", band, s);
+            expect(!plugged || !known || !alone || !rule.chargeAsleep || effect != Effect::drains,
+                   "charging asleep, the adapter alone never runs the battery down", band, s);
+            expect(plugged || alone || (!d.adapter && !d.charging) || upper == 100,
                    "an unplugged Mac sleeps as it is", band, s);
             continue;
           }
-          expect(!plugged || !known || s.level > lower || effect == Effect::charges,
+          expect(!plugged || !known || s.level > lower || effect == Effect::charges || (alone && !s.adapter.usable),
                  "a plugged-in Mac at the lower level charges", band, s);
-          expect(!plugged || upper == 100 || s.level < upper || effect != Effect::charges,
+          expect(!plugged || !known || upper == 100 || s.level < upper || effect != Effect::charges || rule.adapterHeldOn ||
+                     s.charging.status == "unknown",
                  "a plugged-in Mac at or above the upper level does not charge", band, s);
-          expect(!plugged || upper == 100 || s.level <= upper || !s.adapter.usable || d.adapter == false,
+          expect(!plugged || upper == 100 || s.level <= upper || !s.adapter.usable || d.adapter == false ||
+                     (rule.adapterHeldOn && alone),
                  "a plugged-in Mac above the band is cut from its adapter", band, s);
-          expect(!plugged || !s.adapter.usable || !s.charging.usable || s.level > upper || d.adapter == true,
+          expect(!plugged || !s.adapter.usable || alone || s.level > upper || d.adapter == true,
                  "with both controls the battery rests in the band instead of cycling", band, s);
           expect(plugged || (d.adapter != false && d.charging == everyOn.charging),
                  "an unplugged Mac charges again when it is plugged in", band, s);

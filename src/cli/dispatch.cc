@@ -42,6 +42,17 @@ std::optional<Band> bandOf(std::span<const std::string> args) {
   return args.size() < 4 ? std::nullopt : parseBand(args[2], args[3]);
 }
 
+/// What hold-daemon's arguments ask: its band, and the one option that may
+/// follow it.
+HolderSettings holderSettingsOf(std::span<const std::string> args) {
+  HolderSettings settings{.band = bandOf(args), .refusal = kBandMessage};
+  if (args.size() > 4) {
+    settings.chargeAsleep = args[4] == "--charge-asleep";
+    if (!settings.chargeAsleep) settings = {.refusal = kHolderArgsMessage};
+  }
+  return settings;
+}
+
 /// The line of `command` for arguments that make no band.
 JsonResponse bandError(const std::string& command) {
   return errorRecord(command, "INVALID_ARGS", std::string(kBandMessage));
@@ -100,10 +111,10 @@ JsonResponse respond(std::span<const std::string> args) {
 
 std::vector<std::string> argumentsOf(int argc, const char* const* argv) {
   std::vector<std::string> args;
-  // Only the program, the command and its values (two at most, for hold)
-  // are ever read; the command is echoed, so its text must be valid before
-  // it enters a record.
-  for (int i = 0; i < std::min(argc, 4); ++i) args.push_back(repairUtf8(argv[i]));
+  // Only the program, the command and its values (two at most, for hold,
+  // and an option after them for hold-daemon) are ever read; the command is
+  // echoed, so its text must be valid before it enters a record.
+  for (int i = 0; i < std::min(argc, 5); ++i) args.push_back(repairUtf8(argv[i]));
   return args;
 }
 
@@ -119,13 +130,10 @@ void runHelper(int argc, const char* const* argv) {
   sigaction(SIGPIPE, &ignore, nullptr);
   try {
     const std::vector<std::string> args = argumentsOf(argc, argv);
-    // The holder that stays answers with a line at each event, not with one:
-    // only its band's error is respond's kind of answer.
-    if (args.size() > 1 && args[1] == "hold-daemon") {
-      const auto band = bandOf(args);
-      if (!band) printJson(bandError(args[1]));
-      runHoldDaemon(args[1], *band);
-    }
+    // The holder that stays answers with a line at each event, not with one;
+    // one whose arguments are refused stays too, so that launchd does not
+    // start it again and again.
+    if (args.size() > 1 && args[1] == "hold-daemon") runHoldDaemon(args[1], holderSettingsOf(args));
     printJson(respond(args));
   } catch (...) {
     // Only running out of memory can land here.

@@ -120,6 +120,11 @@ std::string encodeJson(const JsonResponse& response) {
   appendKey(out, "command");
   appendString(out, response.command);
   appendOptional(out, "event", response.event);
+  if (response.holder) {
+    appendKey(out, "holder");
+    out += "{\"pid\":" + std::to_string(response.holder->pid) + ",\"lower\":" +
+           std::to_string(response.holder->lower) + ",\"upper\":" + std::to_string(response.holder->upper) + '}';
+  }
   appendOptional(out, "level", response.level);
   appendOptional(out, "source", response.source);
   appendOptional(out, "charging", response.charging);

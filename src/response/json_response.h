@@ -34,6 +34,13 @@ using ControlMap = std::vector<std::pair<std::string, std::string>>;
 /// written ("on" or "off").
 using WriteList = std::vector<std::pair<std::string, std::string>>;
 
+/// The holder that a waiting holder waits for: its process and its band.
+struct HolderInfo {
+  long pid{};
+  int lower{};
+  int upper{};
+};
+
 /// The one response record of a run. Made once, all members together, and
 /// never changed afterwards; an absent optional member is left out of the
 /// line. Every member has a default, so that a record is built by naming
@@ -42,6 +49,7 @@ struct JsonResponse {
   bool ok = false;
   std::string command{};
   std::optional<std::string> event{};    ///< what a holder that stays decided at
+  std::optional<HolderInfo> holder{};    ///< the running holder, that this one waits for
   std::optional<int> level{};            ///< the battery's level, 0 to 100
   std::optional<std::string> source{};   ///< "adapter" or "battery"
   std::optional<bool> charging{};        ///< whether the battery is charging

@@ -169,6 +169,14 @@ class E2E(unittest.TestCase):
     def expect(self, args, line, short, **files):
         self.assertEqual(self.emu(*args, **files), (line, calls(short)), args)
 
+    def timeline(self, text):
+        """A timeline file of the events in `text`, separated by |."""
+        self.runs += 1
+        path = self.path(f"timeline{self.runs}")
+        with open(path, "w") as f:
+            f.write(text.replace("|", "\n") + "\n")
+        return path
+
 
 # --- Each command on each built-in machine --------------------------------
 
@@ -757,9 +765,12 @@ class Hold(E2E):
         for band, expected in BANDS:
             with self.subTest(band=band):
                 self.assertEqual(self.emu("hold", *band)[0], expected)
-                # A holder refuses the same bands, before it touches anything.
+                # A holder refuses the same bands, writes nothing on a Mac it finds whole, and stays until its stop,
+                # so that launchd does not start it again and again, saying why once an hour: a day, 25 times.
                 if expected == BAD_BAND:
-                    self.assertEqual(self.emu("hold-daemon", *band), (BAD_BAND.replace('"hold"', '"hold-daemon"'), []))
+                    out, err, code = run([EMU, "--timeline", self.timeline("1440 stop"), "hold-daemon", *band])
+                    self.assertEqual((out.splitlines(), err, code),
+                                     ([BAD_BAND.replace('"hold"', '"hold-daemon"')] * 25 + [holder_line("stop")], "", 0))
 
     def test_every_band_edge_from_every_state_on_every_machine(self):
         """After one run: the rules hold, and the writes are exactly the controls whose status changed."""
@@ -801,7 +812,9 @@ class Hold(E2E):
                     self.assertIn(known.get("charging" if keys["charging"] else "adapter", "disabled"), ["disabled"])
                     if level > upper and "adapter" in known:
                         self.assertEqual(known["adapter"], "disabled")
-                elif keys["adapter"] and keys["charging"] and "adapter" in known:  # both: rest in the band
+                # Both: rest in the band; charging that holds another writer's value holds nothing, and the adapter
+                # then cycles through the band as where it is alone.
+                elif keys["adapter"] and keys["charging"] and before["charging"] != "unknown" and "adapter" in known:
                     self.assertEqual(known["adapter"], "enabled")
 
     def hold_once(self, args):
@@ -847,13 +860,6 @@ SCENARIOS = [
 
 
 class Holder(E2E):
-    def timeline(self, text):
-        self.runs += 1
-        path = self.path(f"timeline{self.runs}")
-        with open(path, "w") as f:
-            f.write(text.replace("|", "\n") + "\n")
-        return path
-
     def test_every_generation_through_each_scenario(self):
         for (machine, options, charging, adapter), (name, start, events, expected) in itertools.product(HOLDERS, SCENARIOS):
             kind = "both" if charging and adapter else "adapter" if adapter else "charging"
@@ -919,38 +925,69 @@ class Holder(E2E):
         state = self.path("state")
         self.emu("--battery", "90", "version", state=state)
         start = holder_line("start", 90, {"charging": "off", "adapter": "off"})
-        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        for sig in (signal.SIGTERM, signal.SIGINT):
             with self.subTest(signal=sig):
                 first = self.daemon(state)
                 self.assertEqual(first.stdout.readline().decode(), start + "\n")
-                # A second holder of the same Mac decides nothing while the first lives, and a stop ends its wait.
+                # A second holder of the same Mac says at once whom it waits for, and decides nothing while the
+                # first lives; then it starts from the Mac as the first left it.
                 second = self.daemon(state)
-                time.sleep(3 if WRAP else 0.3)  # time to start, and to wait for the lock
+                wait = line(ok=True, command="hold-daemon", event="wait", holder=dict(pid=first.pid, lower=75, upper=80))
+                self.assertEqual(second.stdout.readline().decode(), wait + "\n")
                 first.send_signal(sig)
                 self.assertEqual(self.ended(first), ([holder_line("stop", writes={"adapter": "on", "charging": "on"})], 0))
-                self.assertEqual(second.stdout.readline().decode(), start + "\n")  # from the Mac as the first left it
+                self.assertEqual(second.stdout.readline().decode(), start + "\n")
+                # A stop ends a waiting holder too, which touches nothing: the other one holds.
+                third = self.daemon(state)
+                self.assertEqual(json.loads(third.stdout.readline())["holder"]["pid"], second.pid)
+                third.send_signal(sig)
+                self.assertEqual(self.ended(third), ([holder_line("stop")], 0))
                 second.send_signal(sig)
                 self.assertEqual(self.ended(second)[1], 0)
-                waiting = [self.daemon(state)]
-                self.assertEqual(waiting[0].stdout.readline().decode(), start + "\n")
-                waiting.append(self.daemon(state))
-                time.sleep(3 if WRAP else 0.3)
-                waiting[1].send_signal(sig)
-                self.assertEqual(self.ended(waiting[1]), ([holder_line("stop")], 0))
-                waiting[0].send_signal(sig)
-                self.ended(waiting[0])
         self.assertEqual([json.loads(self.emu(c, state=state)[0])["status"] for c in ("charging-status", "adapter-status")],
                          ["enabled", "enabled"])
-        # A lock that is not the holder's own file: no holder starts, nothing is touched.
+
+    def test_sighup_reopens_the_log(self):
+        """As newsyslog rotates it: the log renamed, SIGHUP, and the lines go on in a new file at the old path."""
+        log = self.path("log")
+        with open(log, "wb") as out:
+            holder = subprocess.Popen(WRAP + [EMU, "--battery", "78", "hold-daemon", "75", "80"], stdout=out,
+                                      stderr=out)
+        deadline = time.monotonic() + (30 if WRAP else 5)
+        while not text(log) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        os.rename(log, log + ".0")
+        holder.send_signal(signal.SIGHUP)
+        time.sleep(1 if WRAP else 0.2)
+        holder.send_signal(signal.SIGTERM)
+        self.assertEqual(holder.wait(timeout=60 if WRAP else 10), 0)
+        self.assertEqual(text(log + ".0"), holder_line("start", 78) + "\n")
+        self.assertEqual(text(log), holder_line("stop") + "\n")
+
+    def test_a_holder_that_cannot_start_stays_and_restores(self):
+        # A lock that is not the holder's own file: no holder starts; a cut adapter is turned back on, and the
+        # holder stays, trying each minute and saying so once an hour, until its stop restores the rest.
         os.mkdir(self.path("other"))
         os.mkdir(self.path("other/state.lock"))
-        unavailable = (holder_line("start", code="HOLDER_UNAVAILABLE", error="unable to start the holder") + "\n", "", 1)
-        self.assertEqual(run([EMU, "--state", self.path("other/state"), "--trace", self.path("t"), "hold-daemon", "75", "80"]),
-                         unavailable)
-        self.assertEqual(text(self.path("t")), "")
+        self.emu("--battery", "90", "--key", "CHIE=08", "--key", "CHTE=01000000", "version",
+                 state=self.path("other/state"))
+        out, err, code = run([EMU, "--state", self.path("other/state"), "--timeline", self.timeline("150 stop"),
+                              "hold-daemon", "75", "80"])
+        unavailable = holder_line("start", code="HOLDER_UNAVAILABLE", error="unable to start the holder")
+        self.assertEqual((out.splitlines(), err, code),
+                         ([holder_line("start", writes={"adapter": "on"}, code="HOLDER_UNAVAILABLE",
+                                       error="unable to start the holder"), unavailable, unavailable,
+                           holder_line("stop", writes={"charging": "on"})], "", 0))
+        # A lock file of root's own with a mode that others may read is made the holder's own.
+        lock = self.path("state.lock")
+        with open(lock, "w"):
+            os.chmod(lock, 0o644)
+        out, err, code = run([EMU, "--state", self.path("state"), "--battery", "78", "--timeline",
+                              self.timeline("0 stop"), "hold-daemon", "75", "80"])
+        self.assertEqual((out.splitlines()[0], os.stat(lock).st_mode & 0o777), (holder_line("start", 78), 0o600))
         if not WRAP:  # nor one without a descriptor left for its stop signals (valgrind needs its own)
             self.assertEqual(run([EMU, "hold-daemon", "75", "80"], lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (4, 4))),
-                             unavailable)
+                             (unavailable + "\n", "", 1))
 
     def daemon(self, state):
         return subprocess.Popen(WRAP + [EMU, "--state", state, "hold-daemon", "75", "80"], stdout=subprocess.PIPE,
@@ -1097,7 +1134,11 @@ class OutOfMemory(unittest.TestCase):
 # The documented lines that no run above prints.
 GOOD_LINES = [io_failed("adapter", "on", "CH0J", -2147483648, 255), failed("", "UNKNOWN_COMMAND", "unknown command"),
               line(ok=True, command="adapter-status", backend="CH0I", status="unknown"),
-              failed("unknown", "ENCODE_FAILED", "failed to encode response")]
+              failed("unknown", "ENCODE_FAILED", "failed to encode response"),
+              # What the lines of the holder's life print only after a day or with another holder running.
+              line(ok=True, command="hold-daemon", event="wait", holder=dict(pid=4321, lower=75, upper=80)),
+              line(ok=True, command="hold-daemon", event="wait"), holder_line("dark", 76, {"adapter": "on"}),
+              BAD_BAND.replace('"hold"', '"hold-daemon"')[:-1] + ',"writes":{"adapter":"on"}}']
 
 KEYS = keys_line("arm64", "CHTE:ui32=00000000")
 BAD_LINES = [
@@ -1135,7 +1176,10 @@ BAD_LINES = [
     line(ok=True, command="hold-daemon", level=80, writes={}), line(ok=True, command="hold", event="start", level=80, writes={}),
     holder_line("stop", 80), holder_line("start"), holder_line("nap", 80), holder_line("stop", code="WRITE_UNAVAILABLE",
     error="no supported control key found"),
-    holder_line("start", writes={"adapter": "on"}, code="HOLDER_UNAVAILABLE", error="unable to start the holder"),
+    holder_line("start", writes={"charging": "on"}, code="HOLDER_UNAVAILABLE", error="unable to start the holder"),
+    line(ok=True, command="hold-daemon", event="wait", holder=dict(pid=4321, lower=75, upper=80), writes={}),
+    holder_line("start", 80)[:-1] + ',"holder":{"pid":1,"lower":75,"upper":80}}',
+    BAD_BAND.replace('"hold"', '"hold-daemon"')[:-1] + ',"writes":{"charging":"on"}}',
     failed("hold-daemon", "INVALID_ARGS", "hold expects LOWER UPPER, 20 <= LOWER < UPPER <= 100", event="start"),
 ]
 
