@@ -21,24 +21,22 @@ platform::cf::Owned dictionaryOf(std::string_view& text) {
     const std::size_t equals = text.find('=');
     platform::cf::Owned key = platform::cf::makeString(std::string(text.substr(0, equals)));
     text.remove_prefix(equals + 1);
+    const std::string_view word = text.substr(0, text.find_first_of(" }"));
     platform::cf::Owned value;
     if (text.front() == '{') {
       text.remove_prefix(1);
       value = dictionaryOf(text);
-      text.remove_prefix(1);
+    } else if (word == "true" || word == "false") {
+      value = platform::cf::makeBoolean(word == "true");
+    } else if (word.front() == '\'') {
+      value = platform::cf::makeString(std::string(word.substr(1, word.size() - 2)));
     } else {
-      const std::string_view word = text.substr(0, text.find_first_of(" }"));
       std::int64_t number = 0;
-      if (word == "true" || word == "false") {
-        value = platform::cf::makeBoolean(word == "true");
-      } else if (word.front() == '\'') {
-        value = platform::cf::makeString(std::string(word.substr(1, word.size() - 2)));
-      } else {
-        std::from_chars(word.data(), word.data() + word.size(), number);
-        value = platform::cf::makeNumber(number);
-      }
-      text.remove_prefix(word.size());
+      std::from_chars(word.data(), word.data() + word.size(), number);
+      value = platform::cf::makeNumber(number);
     }
+    // Past the value: its word, or the closing brace of a dictionary.
+    text.remove_prefix(text.front() == '}' ? 1 : word.size());
     entries.emplace_back(std::move(key), std::move(value));
     if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   }
@@ -131,26 +129,17 @@ TEST(BatteryHealth, EachEntry) {
 // a reading that fails, and one that runs out of memory. None holds the entry
 // afterwards.
 TEST(BatteryHealth, NoEntryToRead) {
-  const struct {
-    const char* what;
-    std::optional<int> battery;
-    std::optional<emu::Fault> fault;
-    bool throws;
-  } cases[] = {
-      {"no battery", std::nullopt, std::nullopt, false},
-      {"no entry found", 600, emu::Fault{.call = emu::Call::registry, .noDriver = true}, false},
-      {"its properties refused", 600, emu::Fault{.call = emu::Call::registry, .ioReturn = kIOReturnNotPrivileged},
-       false},
-      {"memory running out", 600, std::nullopt, true},
-  };
-  for (const auto& c : cases) {
+  for (const std::string_view what : {"no battery", "no entry found", "its properties refused", "memory running out"}) {
     emu::EmulatedMac mac;
-    mac.battery = c.battery;
-    if (c.fault) mac.faults.push_back(*c.fault);
-    if (c.throws) mac.onEvent = [](const emu::Event&) { throw std::bad_alloc(); };
+    if (what != "no battery") mac.battery = 600;
+    if (what == "no entry found" || what == "its properties refused") {
+      mac.faults.push_back(
+          {.call = emu::Call::registry, .noDriver = what == "no entry found", .ioReturn = kIOReturnNotPrivileged});
+    }
+    if (what == "memory running out") mac.onEvent = [](const emu::Event&) { throw std::bad_alloc(); };
     platform::attachMachine(&mac);
-    EXPECT_FALSE(readBatteryHealth()) << c.what;
+    EXPECT_FALSE(readBatteryHealth()) << what;
     platform::attachMachine(nullptr);
-    EXPECT_EQ(mac.heldServices(), 0U) << c.what;
+    EXPECT_EQ(mac.heldServices(), 0U) << what;
   }
 }
