@@ -14,6 +14,7 @@
 #include "charging/hold_daemon.h"
 #include "charging/write_report.h"
 #include "cli/capabilities.h"
+#include "cli/health_report.h"
 #include "cli/keys_report.h"
 #include "cli/version.h"
 #include "response/print_json.h"
@@ -99,6 +100,7 @@ JsonResponse respond(std::span<const std::string> args) {
   }
 
   if (command == "battery") return batteryRecord(command);
+  if (command == "battery-health") return healthRecord(command);
   if (command == "hold") return holdRecord(args);
 
   // The installed copy's version, for the app that ships it: no SMC access.

@@ -60,6 +60,12 @@ class Machine {
   /// The power sources, in the order of the system's list; none when the
   /// information cannot be had (IOPSCopyPowerSourcesInfo answers null).
   virtual std::optional<std::vector<PowerSourceDescription>> powerSources() = 0;
+  /// The properties of the registry entry `entry` (a service that
+  /// matchService gave), as a new dictionary stored in `*properties`;
+  /// kIOReturnBadArgument for an object that is no entry of the machine's.
+  virtual kern_return_t createProperties(io_registry_entry_t /*entry*/, CFMutableDictionaryRef* /*properties*/) {
+    return kIOReturnBadArgument;
+  }
   /// The file on which the holders of this machine meet, or null when no
   /// other holder can share it.
   virtual const char* holderLockPath() { return nullptr; }

@@ -1,6 +1,7 @@
 // An emulated Mac for the IOKit stand-in: an AppleSMC controller with keys,
-// faults on demand, a call log and a count of open connections; and, given a
-// timeline, a clock that the run loop follows (emulated_time.h).
+// faults on demand, a call log and a count of open connections, and its
+// battery's entry in the registry (battery_entry.h); and, given a timeline, a
+// clock that the run loop follows (emulated_time.h).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/attached_machine.h"
+#include "platform/battery_entry.h"
 #include "platform/emulated_time.h"
 
 namespace emu {
@@ -41,15 +43,18 @@ struct Key {
 /// What "hw.optional.arm64" answers: 1, 0, or no such name.
 enum class Arch : std::uint8_t { arm64, x86_64, absent };
 
-/// The driver events that a fault can hit.
-enum class Call : std::uint8_t { open, info, read, write };
+/// The driver events that a fault can hit, and the battery's entry
+/// (`registry`): its lookup, or the reading of its properties.
+enum class Call : std::uint8_t { open, info, read, write, registry };
 
 /// A call made to fail. For `open`, `noDriver` makes the service lookup find
-/// nothing; otherwise IOServiceOpen returns `ioReturn`. For the key calls the
-/// call returns `ioReturn`; with `touchReply` the reply block is the normal
-/// reply with its result byte set to `result`, without it the reply is left
-/// as the caller prepared it. With `replySize`, a key call answers success
-/// with only that many bytes of the normal reply, fewer than the block's.
+/// nothing; otherwise IOServiceOpen returns `ioReturn`. For `registry` alike,
+/// the lookup of the battery's entry or IORegistryEntryCreateCFProperties.
+/// For the key calls the call returns `ioReturn`; with `touchReply` the reply
+/// block is the normal reply with its result byte set to `result`, without it
+/// the reply is left as the caller prepared it. With `replySize`, a key call
+/// answers success with only that many bytes of the normal reply, fewer than
+/// the block's.
 struct Fault {
   Call call = Call::info;
   std::string key = "*";  ///< a key name, or "*" for any key
@@ -64,7 +69,11 @@ struct Fault {
 
 /// One entry of the call log.
 struct Event {
-  enum class Kind : std::uint8_t { noDriver, open, close, info, read, write, other, badCall, powerSources, clock };
+  enum class Kind : std::uint8_t {
+    noDriver, open, close, info, read, write, other, badCall, powerSources, clock,
+    noEntry,  ///< the lookup of the battery's entry found none
+    entry,    ///< the entry's properties were read
+  };
   Kind kind = Kind::open;
   std::string key{};    ///< the key of a call
   std::uint8_t subCommand = 0;
@@ -101,6 +110,8 @@ class EmulatedMac final : public platform::Machine {
   std::optional<int> battery;
   /// Whether the power adapter is plugged in.
   bool adapterConnected = true;
+  /// The battery's entry in the registry, there while there is a battery.
+  BatteryEntry batteryEntry{};
   /// The holders' lock file (holderLockPath); empty: none to share.
   std::string holderLock{};
   /// Called when a holder has taken that lock.
@@ -119,8 +130,9 @@ class EmulatedMac final : public platform::Machine {
   /// Connections open now, and the most that were ever open at once.
   std::size_t openConnections() const { return connections_.size(); }
   std::size_t maxOpenConnections() const { return maxOpen_; }
-  /// Service handles handed out and not yet released.
-  std::size_t heldServices() const { return services_.size(); }
+  /// Service handles, the battery's entry's included, handed out and not yet
+  /// released.
+  std::size_t heldServices() const { return services_.size() + entries_.size(); }
 
   io_service_t matchService(std::string_view className) override;
   kern_return_t openService(io_service_t service, task_port_t owningTask, uint32_t type,
@@ -133,6 +145,7 @@ class EmulatedMac final : public platform::Machine {
   /// The battery, if any, as the power-source API describes it; each call is
   /// an event.
   std::optional<std::vector<platform::PowerSourceDescription>> powerSources() override;
+  kern_return_t createProperties(io_registry_entry_t entry, CFMutableDictionaryRef* properties) override;
   const char* holderLockPath() override { return holderLock.empty() ? nullptr : holderLock.c_str(); }
   void holderLockTaken() override {
     if (onHolderLockTaken) onHolderLockTaken();
@@ -168,6 +181,7 @@ class EmulatedMac final : public platform::Machine {
   std::vector<Event> log_;
   std::set<io_connect_t> connections_;
   std::set<io_service_t> services_;
+  std::set<io_registry_entry_t> entries_;
   std::size_t maxOpen_ = 0;
   io_object_t nextHandle_ = 0x1001;
 };

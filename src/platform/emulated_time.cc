@@ -16,7 +16,7 @@ namespace emu {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kWords{"sleep", "wake", "unplug", "plug", "battery", "stop"};
+constexpr std::array<std::string_view, 7> kWords{"sleep", "wake", "unplug", "plug", "battery", "stop", "temp"};
 
 /// Beyond any timeline (a year is 3.2e10 ms): where a far timer is held.
 constexpr std::int64_t kNever = std::int64_t{1} << 50U;
@@ -97,7 +97,8 @@ void EmulatedMac::post() {
 
 void EmulatedMac::happen(const TimelineEvent& event) {
   MachineTime& time = *time_;
-  recordClock({.kind = ClockEvent::Kind::timeline, .word = event.word, .charge = event.percent * 10});
+  recordClock({.kind = ClockEvent::Kind::timeline, .word = event.word, .charge = event.percent * 10,
+               .temperature = event.temperature});
   switch (event.word) {
     case TimelineEvent::Word::sleep:
       time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageCanSystemSleep, .id = ++time.lastID});
@@ -124,6 +125,10 @@ void EmulatedMac::happen(const TimelineEvent& event) {
       time.phaseStart = time.now;
       time.phaseCharge = *battery;
       settle();
+      break;
+    case TimelineEvent::Word::temp:
+      // Nothing tells the process: it reads the figure when it asks.
+      batteryEntry.temperature = event.temperature;
       break;
     case TimelineEvent::Word::stop:
       time.ended = true;

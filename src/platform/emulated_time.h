@@ -18,10 +18,11 @@ inline constexpr double kTimelineEpoch = 788'918'400;
 
 /// One event of a timeline: what happens to the machine at a minute.
 struct TimelineEvent {
-  enum class Word : std::uint8_t { sleep, wake, unplug, plug, battery, stop };
+  enum class Word : std::uint8_t { sleep, wake, unplug, plug, battery, stop, temp };
   int minute = 0;
   Word word = Word::stop;
-  int percent = 0;  ///< battery: the level that the battery is set to
+  int percent = 0;      ///< battery: the level that the battery is set to
+  int temperature = 0;  ///< temp: the battery's temperature, in hundredths of a degree Celsius
 };
 
 /// The word of an event as a timeline and the trace spell it.
@@ -52,6 +53,7 @@ struct ClockEvent {
   std::int64_t at = 0;  ///< milliseconds since minute 0
   TimelineEvent::Word word = TimelineEvent::Word::stop;  ///< timeline
   int charge = 0;                        ///< timeline battery and level: tenths of a percent
+  int temperature = 0;                   ///< timeline temp: hundredths of a degree Celsius
   Activity activity = Activity::still;   ///< level
   std::uint32_t message = 0;             ///< message: its kIOMessage constant
   std::intptr_t id = 0;                  ///< message, answer, unanswered: the notification ID (0: none asked)

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,21 @@ struct HolderInfo {
   int upper{};
 };
 
+/// The battery's own figures, from its entry in the I/O Registry; each one
+/// absent, or an empty layout, is left out of the line.
+struct BatteryFigures {
+  std::string_view layout{};  ///< where the entry keeps the capacities: a constant word
+  std::optional<int> cycleCount{};
+  std::optional<int> designCapacity{};      ///< mAh
+  std::optional<int> nominalCapacity{};     ///< mAh
+  std::optional<int> fullChargeCapacity{};  ///< mAh
+  std::optional<int> nominalOverDesign{};   ///< percent, rounded down
+  std::optional<int> temperature{};         ///< tenths of a degree Celsius, written as degrees
+  std::optional<int> voltage{};             ///< mV
+  std::optional<int> current{};             ///< mA, negative while the battery discharges
+  std::optional<int> adapterWatts{};
+};
+
 /// The one response record of a run. Made once, all members together, and
 /// never changed afterwards; an absent optional member is left out of the
 /// line. Every member has a default, so that a record is built by naming
@@ -64,6 +80,9 @@ struct JsonResponse {
   std::optional<ControlMap> controls{};
   std::optional<WriteList> writes{};
   std::optional<std::string> version{};
+  /// Written after `charging`; kept last here, where it moves no other
+  /// member's offset (code that reaches them stays as short as it was).
+  std::optional<BatteryFigures> figures{};
 };
 
 /// The record as one compact JSON object, members in their fixed order,

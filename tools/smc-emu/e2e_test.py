@@ -231,6 +231,7 @@ class Commands(E2E):
         for machine, (words, keys, status_line, status_trace, *writes) in MACHINES.items():
             arch, driver, charge, *refused = words.split()
             catalog = [f"arch {arch}", f"driver {driver}", f"battery {charge}"]
+            catalog += [f"battery-entry {LAYOUTS.get(machine)} 112 4382 4107 4050 30.56"] * (charge != "none")
             catalog += [state_key(k) for k in keys.split("|") if k]
             catalog += [f"refused {k}" for k in refused]
             self.assertIn("".join(f"\n  {l}" for l in catalog) + "\n", listing)
@@ -427,6 +428,12 @@ EMU_ERRORS = [
     (["--battery", "101", *C], "--battery '101': expected a PERCENT"),
     (["--battery", "+5", *C], "--battery '+5': expected a PERCENT"),
     (["--minutes", "10081", *C], "--minutes '10081': expected a number"),
+    (["--layout", "batterydata", *C], "--layout 'batterydata': expected top-level, BatteryData or intel"),
+    (["--temperature", "36.555", *C], "--temperature '36.555': expected degrees Celsius"),
+    (["--temperature", "100.01", *C], "--temperature '100.01': expected degrees Celsius"),
+    (["--full-charge-capacity", "100001", *C], "--full-charge-capacity '100001': expected mAh from 0 to 100000, or none"),
+    (["--fail", "registry=key-not-found", *C], "--fail 'registry=key-not-found' is not"),
+    (["--fail", "open=no-entry", *C], "--fail 'open=no-entry' is not"),
     (["--fail", "open=result=3@1", *C], "--fail 'open=result=3@1': an opening cannot"),
     (["--fail", "write:*=io-error@0", *C], "--fail 'write:*=io-error@0' is not"),
     (["--fail", "write:CHTE=result=0", *C], "--fail 'write:CHTE=result=0': a fault must fail"),
@@ -459,12 +466,16 @@ BAD_STATES = [
     ("arch arm64\r\ndriver present\r\n", "line 1: arch must be"),
     ("arch arm64\ndriver present\nkey CHTE=00\nkey CHTE:ui32=00\n", "line 4: key 'CHTE' stands twice"),
     ("# ok\n\narch arm64\ndriver present\nkey CHTE=0\n", "line 5: 'CHTE=0': HEX must be"),
-    ("arch arm64\ndriver present\nCHTE:ui32=00\n", "line 3: expected arch, driver, battery, key"),
+    ("arch arm64\ndriver present\nCHTE:ui32=00\n", "line 3: expected arch, driver, battery, battery-entry, key"),
     ("arch arm64\ndriver present\nbattery 100.1\n", "line 3: battery must be a PERCENT"),
     ("arch arm64\ndriver present\nbattery 7.25\n", "line 3: battery must be a PERCENT"),
     ("battery 7.5\narch arm64\ndriver present\nbattery none\n", "line 4: battery stands twice"),
     ("arch arm64\ndriver present\nrefused CH0\n", "line 3: refused NAME: NAME must be four"),
     ("arch arm64\nrefused CH0J\nrefused CH0J\ndriver present\n", "line 3: refused 'CH0J' stands twice"),
+    ("arch arm64\ndriver present\nbattery-entry intel 1 2 3 4\n", "line 3: battery-entry must be LAYOUT CYCLES"),
+    ("arch arm64\ndriver present\nbattery-entry intel 1 2 3 4 5 6\n", "line 3: battery-entry must be"),
+    ("arch arm64\ndriver present\nbattery-entry intel none none none none 5\nbattery-entry intel 1 2 3 4 5\n",
+     "line 4: battery-entry stands twice"),
 ]
 
 
@@ -551,7 +562,9 @@ BAD_TIMELINES = [
     ("525601 stop\n", [], "line 1: expected MINUTE WORD, MINUTE from 0 to 525600"),
     ("-1 stop\n", [], "line 1: expected MINUTE WORD"),
     ("5\n", [], "line 1: expected MINUTE WORD"),
-    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, unplug, plug, battery PERCENT or stop"),
+    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, unplug, plug, battery PERCENT, temp C or stop"),
+    ("5 temp 36.555\n9 stop\n", [], "line 1: temp takes degrees Celsius from 0 to 100, two decimals at most"),
+    ("5 temp 36\n9 stop\n", ["--battery", "none"], "line 1: temp on a machine without a battery"),
     ("5  stop\n", [], "line 1: expected sleep, wake"),
     ("5 stop\r\n", [], "line 1: expected sleep, wake"),
     ("5 stop \n", [], "line 1: stop takes no value"),
@@ -586,7 +599,7 @@ class State(E2E):
         files = {"state": self.path("s"), "trace": self.path("t")}
         self.emu("--machine", "apple-silicon-legacy", "--fail", "write:CH0C=io-error", *C, **files)
         # The write before the failed one stays: nothing is undone.
-        self.assertEqual(lines(files["state"])[4:6], ["key CH0B:hex_=02/d4", "key CH0C:hex_=00/d4"])
+        self.assertEqual(lines(files["state"])[5:7], ["key CH0B:hex_=02/d4", "key CH0C:hex_=00/d4"])
         # Only the first run's --machine counts: then the file does.
         self.expect(["--machine", "bare", "charging-status"], status("CH0B", "disabled"),
                     "-CHTE ?CH0B ?CH0B >CH0B=02 ?CH0C >CH0C/io-error -CHTE <CH0B", **files)
@@ -825,6 +838,78 @@ class Hold(E2E):
         out = self.helper_line([EMU, "--state", state] + args)
         keys = dict(l.split(" ", 1)[1].split("=", 1) for l in lines(state) if l.startswith("key "))
         return out, {name.split(":")[0]: value.split("/")[0] for name, value in keys.items()}
+
+
+# --- The battery's health, from its registry entry ----------------------------
+
+# Where each built-in machine with a battery keeps its entry's capacities.
+LAYOUTS = {"apple-silicon": "top-level", "apple-silicon-legacy": "top-level", "intel": "intel",
+           "placeholder": "top-level", "apple-silicon-15.7": "top-level", "apple-silicon-15.8": "BatteryData"}
+NO_HEALTH = failed("battery-health", "BATTERY_UNAVAILABLE", "unable to read the battery")
+
+
+def health(layout="top-level", cycles=112, design=4382, nominal=4107, full=4050, celsius=30.5, voltage=11900,
+           current=1215, watts=96):
+    """The line of a battery's entry at 60 percent, charging on its adapter; None leaves a figure out."""
+    share = nominal * 100 // design if nominal is not None and design else None
+    members = dict(layout=layout, cycleCount=cycles, designCapacity=design, nominalCapacity=nominal,
+                   fullChargeCapacity=full, nominalOverDesign=share, temperature=celsius, voltage=voltage,
+                   current=current, adapterWatts=watts)
+    return line(ok=True, command="battery-health", **{k: v for k, v in members.items() if v is not None})
+
+
+# How the figures follow the battery, the adapter and the options (the SMC plays no part); the faults of the
+# registry's calls, and no figure guessed.
+HEALTH_RUNS = [
+    ("--unplugged --fail open=no-driver", health(current=-486, watts=None)), ("--key CHTE=01000000", health(current=0)),
+    ("--key CHIE=08 --battery 0", health(voltage=11000, current=-486, watts=None)),
+    ("--battery 100", health(voltage=12500, current=0)), ("--temperature 100", health(celsius=100.0)),
+    ("--temperature none --cycle-count none --design-capacity 0", health(celsius=None, cycles=None, design=0)),
+    ("--nominal-capacity 4500 --layout BatteryData --temperature 34.99", health("BatteryData", nominal=4500, celsius=34.9)),
+    ("--full-charge-capacity none --layout BatteryData", health("BatteryData", full=None, current=0)),
+    ("--full-charge-capacity 3000 --layout intel --arch absent", health("intel", full=3000, current=900)),
+    ("--fail registry=no-entry", NO_HEALTH, "no-battery-entry"), ("--battery none", NO_HEALTH, "no-battery-entry"),
+    ("--fail registry=io-error", NO_HEALTH, "battery-entry/io-error"),
+    ("--fail registry=io=-5@1", NO_HEALTH, "battery-entry/io=0xfffffffb"),
+]
+
+
+class Health(E2E):
+    def test_each_layout_on_each_machine(self):
+        for machine in MACHINES:
+            for layout in (None, "top-level", "BatteryData", "intel") if machine != "intel" else (None,):
+                args = ["--machine", machine] + (["--layout", layout] if layout else []) + ["battery-health"]
+                with self.subTest(args=args):
+                    if machine not in LAYOUTS:
+                        self.expect(args, NO_HEALTH, "no-battery-entry")
+                        continue
+                    found = layout or LAYOUTS[machine]
+                    # On Apple silicon an Intel entry is read from the top level, without its MaxCapacity.
+                    expected = health("top-level", full=None) if found == "intel" and machine != "intel" else health(found)
+                    self.expect(args, expected, "battery-entry")
+        # The helper built here has no battery's entry to read.
+        self.assertEqual(self.helper_line([CHARGE, "battery-health"]), NO_HEALTH)
+        self.assertEqual(self.emu("--machine", "apple-silicon-15.8", "--unplugged", "battery-health")[0],
+                         '{"ok":true,"command":"battery-health","layout":"BatteryData","cycleCount":112,'
+                         '"designCapacity":4382,"nominalCapacity":4107,"fullChargeCapacity":4050,"nominalOverDesign":93,'
+                         '"temperature":30.5,"voltage":11900,"current":-486}')
+
+    def test_figures_follow_the_battery_and_the_options(self):
+        for args, expected, *trace in HEALTH_RUNS:
+            with self.subTest(args=args):
+                self.expect(args.split() + ["battery-health"], expected, trace[0] if trace else "battery-entry")
+
+    def test_temperature_along_a_timeline_and_kept(self):
+        state, timeline = self.path("s"), self.path("timeline")
+        with open(timeline, "w") as f:
+            f.write("0 temp 36.5\n1 temp 40.05\n2 stop\n")
+        trace = self.path("trace")
+        self.assertEqual(run([EMU, "--state", state, "--trace", trace, "--layout", "BatteryData", "--timeline", timeline,
+                              "hold-daemon", "75", "80"])[1:], ("", 0))
+        self.assertEqual([l for l in text_lines(trace) if " temp " in l], ["at 0 temp 36.5", "at 1 temp 40.05"])
+        # Saved at the stop, with the options of the run, and read back by the next.
+        self.assertEqual(lines(state)[3], "battery-entry BatteryData 112 4382 4107 4050 40.05")
+        self.assertEqual(self.emu("battery-health", state=state)[0], health("BatteryData", celsius=40.0, voltage=11915))
 
 
 # --- The holder that stays ------------------------------------------------------
@@ -1072,6 +1157,7 @@ class OutOfMemory(unittest.TestCase):
                       io_failed("charging", "off", "CHTE", IO_ERROR, 0)], []),
                  (["charging-status"], [status("CHTE", "enabled"), NO_STATUS], []),
                  (["battery"], [battery(60), NO_BATTERY], []),
+                 (["battery-health"], [health(), NO_HEALTH], []),
                  # Below the band with every control on: a check or a read that fails decides nothing.
                  (["hold", "75", "80"], [held(60), held(None, **NO_LEVEL), held(60, **IO_ERROR_READ)], []),
                  (["charging", "of"], [NOT_ON_OFF], [])]
@@ -1133,6 +1219,8 @@ class OutOfMemory(unittest.TestCase):
 
 # The documented lines that no run above prints.
 GOOD_LINES = [io_failed("adapter", "on", "CH0J", -2147483648, 255), failed("", "UNKNOWN_COMMAND", "unknown command"),
+              line(ok=True, command="battery-health", layout="intel", temperature=-0.5, current=-3000),
+              line(ok=True, command="battery-health", layout="top-level"),
               line(ok=True, command="adapter-status", backend="CH0I", status="unknown"),
               failed("unknown", "ENCODE_FAILED", "failed to encode response"),
               # What the lines of the holder's life print only after a day or with another holder running.
@@ -1181,6 +1269,10 @@ BAD_LINES = [
     holder_line("start", 80)[:-1] + ',"holder":{"pid":1,"lower":75,"upper":80}}',
     BAD_BAND.replace('"hold"', '"hold-daemon"')[:-1] + ',"writes":{"charging":"on"}}',
     failed("hold-daemon", "INVALID_ARGS", "hold expects LOWER UPPER, 20 <= LOWER < UPPER <= 100", event="start"),
+    # The battery's health: its layout always, each figure of its type and range, on its own line alone.
+    line(ok=True, command="battery-health", cycleCount=1), health().replace("top-level", "Intel"),
+    health().replace("30.5", '"30.5"'), health().replace("112", "-1"), health()[:-1] + ',"level":60}',
+    NO_HEALTH[:-1] + ',"layout":"intel"}', battery(60)[:-1] + ',"temperature":30.5}',
 ]
 
 

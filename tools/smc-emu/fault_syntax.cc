@@ -46,12 +46,14 @@ bool parseReturnCode(std::string_view text, std::int32_t& out) {
 
 /// Fills in how `fault` fails from its ERR word.
 bool parseFailure(std::string_view err, Fault& fault) {
-  const bool open = fault.call == Call::open;
+  // An opening, and the battery's entry, begin with a lookup; neither has a
+  // key, a result byte or a reply.
+  const bool open = fault.call == Call::open || fault.call == Call::registry;
   if (err == "not-privileged") {
     fault.ioReturn = kIOReturnNotPrivileged;
   } else if (err == "io-error") {
     fault.ioReturn = kIOReturnError;
-  } else if (err == "no-driver" && open) {
+  } else if (err == (fault.call == Call::open ? "no-driver" : "no-entry") && open) {
     fault.noDriver = true;
   } else if (err == "key-not-found" && !open) {
     fault.result = kResultKeyNotFound;
@@ -86,9 +88,11 @@ bool parseWhen(std::string_view err, Fault& fault) {
 
 std::optional<Fault> parseFault(std::string_view text) {
   Fault fault;
-  if (text.starts_with("open=")) {
-    fault.call = Call::open;
-    if (!parseWhen(text.substr(5), fault)) return std::nullopt;
+  for (const auto& [prefix, call] : {std::pair{std::string_view("open="), Call::open},
+                                     std::pair{std::string_view("registry="), Call::registry}}) {
+    if (!text.starts_with(prefix)) continue;
+    fault.call = call;
+    if (!parseWhen(text.substr(prefix.size()), fault)) return std::nullopt;
     return fault;
   }
   const std::size_t colon = text.find(':');

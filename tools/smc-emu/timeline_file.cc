@@ -36,13 +36,18 @@ struct TimelineReader {
     const std::string_view rest = line.substr(space + 1);
     const std::size_t valueAt = std::min(rest.find(' '), rest.size());
     const auto word = emu::timelineWordFrom(rest.substr(0, valueAt));
-    if (!word) throw EmuError("expected sleep, wake, unplug, plug, battery PERCENT or stop after the minute");
+    if (!word) throw EmuError("expected sleep, wake, unplug, plug, battery PERCENT, temp C or stop after the minute");
     emu::TimelineEvent event{.minute = *minute, .word = *word};
     if (*word == Word::battery) {
       const auto percent = valueAt < rest.size() ? emu::decimalUpTo(rest.substr(valueAt + 1), 100) : std::nullopt;
       if (!percent) throw EmuError("battery takes a PERCENT from 0 to 100");
       if (!hasBattery) throw EmuError("battery on a machine without a battery");
       event.percent = *percent;
+    } else if (*word == Word::temp) {
+      const auto celsius = valueAt < rest.size() ? emu::hundredthsUpTo(rest.substr(valueAt + 1), 100) : std::nullopt;
+      if (!celsius) throw EmuError("temp takes degrees Celsius from 0 to 100, two decimals at most");
+      if (!hasBattery) throw EmuError("temp on a machine without a battery");
+      event.temperature = *celsius;
     } else if (valueAt < rest.size()) {
       throw EmuError(std::string(emu::timelineWord(*word)) + " takes no value");
     }
@@ -68,7 +73,8 @@ struct TimelineReader {
         // comes once it is awake.
         if (asleep) throw EmuError("stop while asleep (wake first)");
         break;
-      case Word::battery: break;
+      case Word::battery:
+      case Word::temp: break;
     }
   }
 };

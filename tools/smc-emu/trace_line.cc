@@ -45,6 +45,7 @@ std::string clockLine(const ClockEvent& event) {
     case ClockEvent::Kind::timeline:
       line += timelineWord(event.word);
       if (event.word == TimelineEvent::Word::battery) line += " " + percentText(event.charge);
+      if (event.word == TimelineEvent::Word::temp) line += " " + hundredthsText(event.temperature);
       break;
     case ClockEvent::Kind::level:
       line += "level " + percentText(event.charge) + " " + std::string(activityWord(event.activity));
@@ -97,6 +98,8 @@ std::string traceLine(const Event& event) {
       break;
     case Event::Kind::badCall: line = "bad-call"; break;
     case Event::Kind::powerSources: return "power-sources";
+    case Event::Kind::noEntry: return "no-battery-entry";
+    case Event::Kind::entry: line = "battery-entry"; break;
     case Event::Kind::clock: return clockLine(event.clock);
   }
   if (event.failed()) line += " -> " + failureWord(event);
