@@ -5,6 +5,7 @@
 
 #include "charging/adapter_status.h"
 #include "charging/battery.h"
+#include "charging/battery_health.h"
 #include "charging/charging_status.h"
 #include "charging/charging_write.h"
 #include "charging/write_report.h"
@@ -97,7 +98,40 @@ bool adapterAlone(const HoldSituation& situation) {
   return !situation.charging.usable || situation.charging.status == "unknown";
 }
 
-HoldDecision decideHold(const HoldSituation& situation, Band band) {
+std::optional<int> parseHot(std::string_view text) {
+  const auto degrees = percentOf(text);
+  if (!degrees || *degrees < 30 || *degrees > 45) return std::nullopt;
+  return degrees;
+}
+
+Heat heatOf(const HoldSituation& situation, Band band) {
+  if (!situation.temperature || situation.level <= band.lower) return Heat::none;
+  if (*situation.temperature >= band.hot * 10) return Heat::pause;
+  return *situation.temperature > (band.hot - 3) * 10 ? Heat::margin : Heat::none;
+}
+
+bool chargingPaused(const HoldSituation& situation) {
+  return (adapterAlone(situation) ? situation.adapter.status : situation.charging.status) == "disabled";
+}
+
+namespace {
+
+/// `decision` under the heat rule: charging paused where the battery is hot,
+/// and kept paused in the margin below, by the control that holds the band.
+HoldDecision withHeat(HoldDecision decision, const HoldSituation& situation, Band band) {
+  const Heat heat = heatOf(situation, band);
+  if (heat == Heat::none || (heat == Heat::margin && !chargingPaused(situation))) return decision;
+  std::optional<bool>& control = adapterAlone(situation) ? decision.adapter : decision.charging;
+  const bool usable = adapterAlone(situation) ? situation.adapter.usable : situation.charging.usable;
+  if (!usable) return decision;
+  if (heat == Heat::pause) control = false;
+  if (control == true) control.reset();
+  decision.heat = situation.temperature;
+  return decision;
+}
+
+/// What the band alone asks by day (decideHold without the heat).
+HoldDecision bandDecision(const HoldSituation& situation, Band band) {
   if (band.upper == 100) return allOn(situation);
   if (unplugged(situation)) return {.charging = onlyIf(situation.charging.usable, true)};
   std::optional<bool> edge;
@@ -114,15 +148,10 @@ HoldDecision decideHold(const HoldSituation& situation, Band band) {
   return {.adapter = onlyIf(situation.adapter.usable, edge), .charging = onlyIf(situation.charging.usable, edge)};
 }
 
-HoldDecision decideHolder(const HoldSituation& situation, Band band, HolderRule rule) {
-  if (!rule.night || band.upper == 100) {
-    HoldDecision decision = decideHold(situation, band);
-    // An adapter that the holder has just turned on stays on for a while, so
-    // that it changes at most once every 10 minutes, however narrow the band.
-    if (rule.adapterHeldOn && decision.adapter == false && adapterAlone(situation)) decision.adapter.reset();
-    return decision;
-  }
-  if (unplugged(situation)) return adapterAlone(situation) ? decideHold(situation, band) : HoldDecision{};
+/// What the night asks, without the heat (decideHolder).
+HoldDecision nightDecision(const HoldSituation& situation, Band band, HolderRule rule) {
+  if (band.upper == 100) return allOn(situation);
+  if (unplugged(situation)) return adapterAlone(situation) ? bandDecision(situation, band) : HoldDecision{};
   if (!adapterAlone(situation)) {
     return {.adapter = onlyIf(situation.adapter.usable, true), .charging = situation.level < band.lower};
   }
@@ -132,6 +161,24 @@ HoldDecision decideHolder(const HoldSituation& situation, Band band, HolderRule 
   // level (hold_daemon.cc); on, it would charge to full by morning.
   return {.adapter = onlyIf(situation.adapter.usable, situation.level <= band.lower || rule.adapterHeldOn),
           .charging = onlyIf(situation.charging.usable, situation.level < band.lower)};
+}
+
+}  // namespace
+
+HoldDecision decideHold(const HoldSituation& situation, Band band) {
+  return withHeat(bandDecision(situation, band), situation, band);
+}
+
+HoldDecision decideHolder(const HoldSituation& situation, Band band, HolderRule rule) {
+  if (rule.night) return withHeat(nightDecision(situation, band, rule), situation, band);
+  HoldDecision decision = decideHold(situation, band);
+  // An adapter that the holder has just turned on stays on for a while, so
+  // that it changes at most once every 10 minutes, however narrow the band;
+  // but not against the heat.
+  if (rule.adapterHeldOn && decision.adapter == false && adapterAlone(situation) && !decision.heat) {
+    decision.adapter.reset();
+  }
+  return decision;
 }
 
 HoldFindings findForHold(bool stopping) {
@@ -149,6 +196,10 @@ HoldFindings findForHold(bool stopping) {
   if (found.battery) {
     found.situation.level = found.battery->level;
     found.situation.onAdapter = found.battery->onAdapter;
+    // The heat rule's temperature; a run that cannot decide needs none.
+    if (!found.failure) {
+      if (const auto figures = readBatteryHealth()) found.situation.temperature = figures->temperature;
+    }
   }
   return found;
 }
@@ -197,6 +248,7 @@ HoldRun carryOut(const std::string& command, std::optional<std::string> event, c
                           .message = std::string(kBatteryUnavailableMessage)};
   }
   return {.line = {.ok = !failure, .command = command, .event = std::move(event), .level = level,
+                   .heat = decidable(found, stopping) ? decision.heat : std::nullopt,
                    .code = failure ? std::optional(std::move(failure->code)) : std::nullopt,
                    .error = failure ? std::optional(std::move(failure->message)) : std::nullopt,
                    .writes = std::move(run.list)},

@@ -19,10 +19,21 @@
 struct Band {
   int lower{};
   int upper{};
+  /// The battery's heat, in whole degrees Celsius, at and above which no
+  /// decision charges it (but to keep it above the lower level), 30 to 45;
+  /// charging comes back at 3 degrees below it.
+  int hot{kDefaultHot};
+  static constexpr int kDefaultHot = 35;
 };
 
 /// The message of arguments that make no band.
 inline constexpr std::string_view kBandMessage = "hold expects LOWER UPPER, 20 <= LOWER < UPPER <= 100";
+
+/// The message of a band followed by something other than hold's option.
+inline constexpr std::string_view kHoldOptionsMessage = "hold expects LOWER UPPER [--hot C], 30 <= C <= 45";
+
+/// The heat that `text` gives as a --hot value: whole degrees, 30 to 45.
+std::optional<int> parseHot(std::string_view text);
 
 /// The code and message of a control that holds a value the helper did not
 /// write, which a run leaves alone rather than fight its writer.
@@ -46,12 +57,28 @@ struct HoldSituation {
   bool onAdapter{};  ///< the power source says "AC Power"
   ControlState adapter{};
   ControlState charging{};
+  std::optional<int> temperature{};  ///< the battery's, in tenths of a degree; none where the Mac gives none
 };
+
+/// What the battery's heat asks of a decision: nothing; to pause charging
+/// (at or above the band's hot degree); or, within the 3 degrees below it,
+/// to keep paused a charging that is paused.
+enum class Heat : std::uint8_t { none, pause, margin };
+
+/// The heat rule on `situation`: none where the temperature is not known, or
+/// at or below the lower level, where a plugged-in Mac charges whatever its
+/// heat.
+Heat heatOf(const HoldSituation& situation, Band band);
+
+/// Whether charging is paused now, as a decision on `situation` leaves it:
+/// charging off where charging holds the level, else the adapter cut.
+bool chargingPaused(const HoldSituation& situation);
 
 /// What a decision asks of each control: true on, false off, none left as it is.
 struct HoldDecision {
   std::optional<bool> adapter{};
   std::optional<bool> charging{};
+  std::optional<int> heat{};  ///< the temperature (tenths) for which charging is paused, or kept paused
 };
 
 /// What a holder that stays brings to a decision beyond the band: what it
@@ -72,8 +99,10 @@ bool unplugged(const HoldSituation& situation);
 /// key, or holds a value that the helper did not write.
 bool adapterAlone(const HoldSituation& situation);
 
-/// What `hold` asks. Unplugged: charging on, so that plugging in charges to
-/// the upper level again. An upper level of 100: every control on, nothing
+/// What `hold` asks. Over all that follows, the heat rule (heatOf): paused,
+/// charging goes off (or, where the adapter alone holds the band, the adapter
+/// is cut); in the margin, a paused charging stays paused. Unplugged:
+/// charging on, so that plugging in charges to the upper level again. An upper level of 100: every control on, nothing
 /// held. Otherwise, by the level: with both controls, the adapter stays on up
 /// to the upper level and charging goes on at or below the lower and off at
 /// the upper; with the adapter alone, it goes on at or below the lower and

@@ -100,13 +100,18 @@ Plan plan(Holder& holder, HoldSituation situation, double now) {
                .fallback = decideHolder(withoutCharging(situation), band, rule).adapter};
   const bool alone = adapterAlone(situation);
   const bool chargingWritten = planned.decision.charging == false && situation.charging.status != "disabled";
-  if (!holder.asleep || rule.chargeAsleep || band.upper == 100 || !situation.adapter.usable ||
-      unplugged(situation) || !(alone || chargingWritten)) {
+  if (!holder.asleep || !situation.adapter.usable || unplugged(situation) || !(alone || chargingWritten)) {
     withdrawWake(holder, now);
     return planned;
   }
   std::optional<bool>& adapter = alone ? planned.decision.adapter : planned.fallback;
   const bool cut = adapter ? !*adapter : situation.adapter.status == "disabled";
+  // An adapter left on all night by choice (a full charge, --charge-asleep)
+  // needs no wake; a cut one always does, heat's included.
+  if (!cut && (rule.chargeAsleep || band.upper == 100)) {
+    withdrawWake(holder, now);
+    return planned;
+  }
   const double at = nightWakeAt(situation.level, band, cut, now, rule.adapterHeldOn ? *holder.adapterOnAt : now);
   if (!wakeBy(holder, at, now) && cut) adapter = true;
   planned.wakeForFallback = !alone;

@@ -15,8 +15,9 @@ inline constexpr std::string_view kHolderUnavailableCode = "HOLDER_UNAVAILABLE";
 inline constexpr std::string_view kHolderUnavailableMessage = "unable to start the holder";
 
 /// The message of hold-daemon's arguments where what follows the band is not
-/// its option.
-inline constexpr std::string_view kHolderArgsMessage = "hold-daemon expects LOWER UPPER [--charge-asleep]";
+/// its options.
+inline constexpr std::string_view kHolderArgsMessage =
+    "hold-daemon expects LOWER UPPER [--charge-asleep] [--hot C], 30 <= C <= 45";
 
 /// What hold-daemon's arguments ask: the band, or none with the message that
 /// refuses them, and how the adapter alone spends a night.

@@ -43,13 +43,32 @@ std::optional<Band> bandOf(std::span<const std::string> args) {
   return args.size() < 4 ? std::nullopt : parseBand(args[2], args[3]);
 }
 
-/// What hold-daemon's arguments ask: its band, and the one option that may
-/// follow it.
+/// Reads the options after the band into `band` and `chargeAsleep`: each of
+/// `--hot C` and, for a holder, `--charge-asleep`, at most once, in any
+/// order. False for any other word that starts with "--"; a word that does
+/// not is passed over, as every version has passed over what follows a band.
+bool readOptions(std::span<const std::string> args, bool holder, Band& band, bool& chargeAsleep) {
+  bool hot = false;
+  for (std::size_t i = 4; i < args.size(); ++i) {
+    if (args[i] == "--hot" && !hot && i + 1 < args.size()) {
+      const auto degrees = parseHot(args[++i]);
+      if (!degrees) return false;
+      band.hot = *degrees;
+      hot = true;
+    } else if (args[i] == "--charge-asleep" && holder && !chargeAsleep) {
+      chargeAsleep = true;
+    } else if (args[i].starts_with("--")) {
+      return false;
+    }
+  }
+  return true;
+}
+
+/// What hold-daemon's arguments ask: its band and its options.
 HolderSettings holderSettingsOf(std::span<const std::string> args) {
   HolderSettings settings{.band = bandOf(args), .refusal = kBandMessage};
-  if (args.size() > 4) {
-    settings.chargeAsleep = args[4] == "--charge-asleep";
-    if (!settings.chargeAsleep) settings = {.refusal = kHolderArgsMessage};
+  if (settings.band && !readOptions(args, /*holder=*/true, *settings.band, settings.chargeAsleep)) {
+    settings = {.refusal = kHolderArgsMessage};
   }
   return settings;
 }
@@ -61,8 +80,12 @@ JsonResponse bandError(const std::string& command) {
 
 /// hold LOWER UPPER: the band is checked before anything is read.
 JsonResponse holdRecord(std::span<const std::string> args) {
-  const auto band = bandOf(args);
+  auto band = bandOf(args);
   if (!band) return bandError(args[1]);
+  bool chargeAsleep = false;
+  if (!readOptions(args, /*holder=*/false, *band, chargeAsleep)) {
+    return errorRecord(args[1], "INVALID_ARGS", std::string(kHoldOptionsMessage));
+  }
   return holdResponse(args[1], *band);
 }
 
@@ -114,9 +137,9 @@ JsonResponse respond(std::span<const std::string> args) {
 std::vector<std::string> argumentsOf(int argc, const char* const* argv) {
   std::vector<std::string> args;
   // Only the program, the command and its values (two at most, for hold,
-  // and an option after them for hold-daemon) are ever read; the command is
+  // and three words of options after them) are ever read; the command is
   // echoed, so its text must be valid before it enters a record.
-  for (int i = 0; i < std::min(argc, 5); ++i) args.push_back(repairUtf8(argv[i]));
+  for (int i = 0; i < std::min(argc, 7); ++i) args.push_back(repairUtf8(argv[i]));
   return args;
 }
 

@@ -158,6 +158,7 @@ std::string encodeJson(const JsonResponse& response) {
            std::to_string(response.holder->lower) + ",\"upper\":" + std::to_string(response.holder->upper) + '}';
   }
   appendOptional(out, "level", response.level);
+  appendTenths(out, "heat", response.heat);
   appendOptional(out, "source", response.source);
   appendOptional(out, "charging", response.charging);
   if (response.figures) appendFigures(out, *response.figures);

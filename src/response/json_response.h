@@ -67,6 +67,7 @@ struct JsonResponse {
   std::optional<std::string> event{};    ///< what a holder that stays decided at
   std::optional<HolderInfo> holder{};    ///< the running holder, that this one waits for
   std::optional<int> level{};            ///< the battery's level, 0 to 100
+  std::optional<int> heat{};             ///< tenths of a degree: a battery too hot to charge, written as degrees
   std::optional<std::string> source{};   ///< "adapter" or "battery"
   std::optional<bool> charging{};        ///< whether the battery is charging
   std::optional<std::string> backend{};

@@ -697,22 +697,22 @@ HOLD_RUNS = [
     ("--battery none --key CHIE=08", "power-sources ?CHIE <CHIE >CHIE=00", held(None, {"adapter": "on"}, **NO_LEVEL)),
     ("--machine bare --key CHIE=01", "power-sources ?CHIE <CHIE", held(None, **NO_LEVEL)),
     ("--battery none --unprivileged --key CHIE=08", "power-sources ?CHIE <CHIE >CHIE/not-privileged", held(None, **NO_LEVEL)),
-    ("--machine bare --battery 50", "power-sources -CHIE -CH0J -CH0I -CHTE -CH0B -CH0C", held(50, **NO_KEY)),
-    ("--machine no-driver --battery 50", "power-sources " + "no-driver " * 6, held(50, **NO_KEY)),
-    ("--battery 90 --fail write:CHTE=io-error", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHTE/io-error >CHIE=08",
+    ("--machine bare --battery 50", "power-sources -CHIE -CH0J -CH0I -CHTE -CH0B -CH0C battery-entry", held(50, **NO_KEY)),
+    ("--machine no-driver --battery 50", "power-sources " + "no-driver " * 6 + "battery-entry", held(50, **NO_KEY)),
+    ("--battery 90 --fail write:CHTE=io-error", "power-sources ?CHIE <CHIE ?CHTE <CHTE battery-entry >CHTE/io-error >CHIE=08",
      held(90, {"adapter": "off"}, **IO_ERROR_WRITE)),
-    ("--battery 90 --unprivileged", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHTE/not-privileged >CHIE/not-privileged",
+    ("--battery 90 --unprivileged", "power-sources ?CHIE <CHIE ?CHTE <CHTE battery-entry >CHTE/not-privileged >CHIE/not-privileged",
      held(90, **DENIED)),
-    ("--battery 70 --key CHIE=08 --fail write:CHIE=result=7", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHIE/result=7",
+    ("--battery 70 --key CHIE=08 --fail write:CHIE=result=7", "power-sources ?CHIE <CHIE ?CHTE <CHTE battery-entry >CHIE/result=7",
      held(70, code="WRITE_FAILED", error="SMC write failed: io=0 smc=7")),
     ("--machine apple-silicon-legacy --battery 81 --fail write:CH0C=io-error",
-     "power-sources -CHIE ?CH0J <CH0J -CHTE ?CH0B -CHTE <CH0B ?CH0B >CH0B=02 ?CH0C >CH0C/io-error >CH0J=01",
+     "power-sources -CHIE ?CH0J <CH0J -CHTE ?CH0B -CHTE <CH0B battery-entry ?CH0B >CH0B=02 ?CH0C >CH0C/io-error >CH0J=01",
      held(81, {"adapter": "off"}, **IO_ERROR_WRITE)),
     # A key that vanishes between the reading and its write.
-    ("--battery 90 --fail info:CHTE=key-not-found@3", "power-sources ?CHIE <CHIE ?CHTE <CHTE -CHTE >CHIE=08",
+    ("--battery 90 --fail info:CHTE=key-not-found@3", "power-sources ?CHIE <CHIE ?CHTE <CHTE battery-entry -CHTE >CHIE=08",
      held(90, {"adapter": "off"}, code="KEY_NOT_FOUND", error="SMC key not found: CHTE")),
     # Another writer's value: left alone, the other writes made.
-    ("--key CHTE=02000000 --key CHIE=08 --battery 50", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHIE=00",
+    ("--key CHTE=02000000 --key CHIE=08 --battery 50", "power-sources ?CHIE <CHIE ?CHTE <CHTE battery-entry >CHIE=00",
      held(50, {"adapter": "on"}, **UNKNOWN)),
     # A driver failure is no missing key: nothing is decided, a cut adapter is turned back on.
     ("--machine apple-silicon-15.7 --battery 80 --fail info:CHTE=io-error", "power-sources ?CHIE <CHIE ?CHTE/io-error",
@@ -726,9 +726,9 @@ HOLD_RUNS = [
     ("--battery 90 --fail open=io-error@3", "power-sources ?CHIE <CHIE open/io-error",
      held(90, code="SMC_OPEN_FAILED", error="failed to open AppleSMC")),
     # A key refused to everyone, or a driver that is missing, is a control that is not there.
-    ("--battery 90 --refuse CHIE", "power-sources ?CHIE/not-privileged -CH0J ?CH0I ?CHTE <CHTE >CHTE=01000000",
+    ("--battery 90 --refuse CHIE", "power-sources ?CHIE/not-privileged -CH0J ?CH0I ?CHTE <CHTE battery-entry >CHTE=01000000",
      held(90, {"charging": "off"})),
-    ("--battery 90 --fail open=no-driver@1", "power-sources no-driver -CH0J ?CH0I ?CHTE <CHTE >CHTE=01000000",
+    ("--battery 90 --fail open=no-driver@1", "power-sources no-driver -CH0J ?CH0I ?CHTE <CHTE battery-entry >CHTE=01000000",
      held(90, {"charging": "off"})),
 ]
 
