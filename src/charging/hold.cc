@@ -105,7 +105,9 @@ std::optional<int> parseHot(std::string_view text) {
 }
 
 Heat heatOf(const HoldSituation& situation, Band band) {
-  if (!situation.temperature || situation.level <= band.lower) return Heat::none;
+  // Unplugged, nothing charges: the pause waits for the adapter, and the
+  // decision at its plugging in.
+  if (!situation.temperature || situation.level <= band.lower || unplugged(situation)) return Heat::none;
   if (*situation.temperature >= band.hot * 10) return Heat::pause;
   return *situation.temperature > (band.hot - 3) * 10 ? Heat::margin : Heat::none;
 }
@@ -170,13 +172,16 @@ HoldDecision decideHold(const HoldSituation& situation, Band band) {
 }
 
 HoldDecision decideHolder(const HoldSituation& situation, Band band, HolderRule rule) {
-  if (rule.night) return withHeat(nightDecision(situation, band, rule), situation, band);
-  HoldDecision decision = decideHold(situation, band);
+  HoldDecision decision = rule.night ? withHeat(nightDecision(situation, band, rule), situation, band)
+                                     : decideHold(situation, band);
   // An adapter that the holder has just turned on stays on for a while, so
-  // that it changes at most once every 10 minutes, however narrow the band;
-  // but not against the heat.
-  if (rule.adapterHeldOn && decision.adapter == false && adapterAlone(situation) && !decision.heat) {
+  // that it changes at most once every 10 minutes, however narrow the band.
+  // The heat waits for it too: the adapter was turned on at the lower level,
+  // which a hot battery is charged to keep, and cut one point above it, it
+  // would switch every few minutes.
+  if (rule.adapterHeldOn && decision.adapter == false && adapterAlone(situation)) {
     decision.adapter.reset();
+    decision.heat.reset();
   }
   return decision;
 }

@@ -65,9 +65,9 @@ struct HoldSituation {
 /// to keep paused a charging that is paused.
 enum class Heat : std::uint8_t { none, pause, margin };
 
-/// The heat rule on `situation`: none where the temperature is not known, or
-/// at or below the lower level, where a plugged-in Mac charges whatever its
-/// heat.
+/// The heat rule on `situation`: none where the temperature is not known, at
+/// or below the lower level, where a plugged-in Mac charges whatever its
+/// heat, or unplugged, where nothing charges.
 Heat heatOf(const HoldSituation& situation, Band band);
 
 /// Whether charging is paused now, as a decision on `situation` leaves it:

@@ -33,11 +33,16 @@ void forEachSituation(Band band, Check check) {
                                   std::min(band.upper + 1, 100), 100};
   const std::array<ControlState, 5> adapters{{{}, {true, ""}, {true, "enabled"}, {true, "disabled"}, {true, "unknown"}}};
   const std::array<ControlState, 4> chargings{{{}, {true, "enabled"}, {true, "disabled"}, {true, "unknown"}}};
+  // No temperature, a cool one, one in the margin below HOT (35) and a hot one.
+  const std::array<std::optional<int>, 4> temperatures{std::nullopt, 310, 330, 350};
   for (const int level : levels) {
     for (const bool onAdapter : {true, false}) {
       for (const ControlState& adapter : adapters) {
         for (const ControlState& charging : chargings) {
-          check(HoldSituation{.level = level, .onAdapter = onAdapter, .adapter = adapter, .charging = charging});
+          for (const auto& temperature : temperatures) {
+            check(HoldSituation{.level = level, .onAdapter = onAdapter, .adapter = adapter, .charging = charging,
+                                .temperature = temperature});
+          }
         }
       }
     }
@@ -88,10 +93,30 @@ TEST(Hold, EveryBandKeepsItsPromises) {
           expect((!d.adapter || s.adapter.usable) && (!d.charging || s.charging.usable),
                  "a control without a key is asked nothing", band, s);
           if (!s.adapter.usable && !s.charging.usable) continue;
-          expect(upper < 100 || (d.adapter == everyOn.adapter && d.charging == everyOn.charging),
+          expect(upper < 100 || d.heat || rule.adapterHeldOn || (d.adapter == everyOn.adapter && d.charging == everyOn.charging),
                  "an upper level of 100 turns every control on", band, s);
           expect(!plugged || !known || s.level >= lower || effect == Effect::charges || (alone && !s.adapter.usable),
                  "a plugged-in Mac below the band charges", band, s);
+          // The heat: a hot battery above the lower level is not charged (but by an adapter that the holder
+          // has just turned on at the lower level), a paused one stays paused in the margin, and a cool one,
+          // or one at or below the lower level, is decided as if no temperature were known.
+          const Heat heat = heatOf(s, band);
+          const bool paused = chargingPaused(s);
+          const bool heldOn = rule.adapterHeldOn && alone;
+          expect(heat != Heat::pause || !plugged || !known || heldOn || effect != Effect::charges ||
+                     (alone ? !s.adapter.usable : !s.charging.usable),
+                 "a hot battery above the lower level is not charged", band, s);
+          expect(heat != Heat::margin || !paused || !known || heldOn || effect != Effect::charges,
+                 "a paused battery stays paused in the margin", band, s);
+          if (heat == Heat::none && s.temperature) {
+            HoldSituation unknownHeat = s;
+            unknownHeat.temperature.reset();
+            const HoldDecision without = rule.night || rule.adapterHeldOn ? decideHolder(unknownHeat, band, rule)
+                                                                          : decideHold(unknownHeat, band);
+            expect(d.adapter == without.adapter && d.charging == without.charging && !d.heat,
+                   "a cool battery, or one at or below the lower level, is decided as without heat", band, s);
+          }
+          expect(!d.heat || heat != Heat::none, "the line names heat only where heat decided", band, s);
           expect(!rule.adapterHeldOn || !plugged || !known || !s.adapter.usable || s.adapter.status != "enabled" ||
                      effect != Effect::drains || (!alone && !sleep),
                  "an adapter turned on less than 10 minutes ago stays on", band, s);
@@ -101,7 +126,7 @@ TEST(Hold, EveryBandKeepsItsPromises) {
             expect(!plugged || !known || !alone || !s.adapter.usable || upper == 100 ||
                        (s.level <= lower) == (effect != Effect::drains) || rule.adapterHeldOn || rule.chargeAsleep,
                    "with the adapter alone, asleep, it runs down above the lower level and charges at it", band, s);
-            expect(!plugged || !known || !alone || !rule.chargeAsleep || effect != Effect::drains,
+            expect(!plugged || !known || !alone || !rule.chargeAsleep || effect != Effect::drains || d.heat,
                    "charging asleep, the adapter alone never runs the battery down", band, s);
             expect(plugged || alone || (!d.adapter && !d.charging) || upper == 100,
                    "an unplugged Mac sleeps as it is", band, s);

@@ -667,6 +667,7 @@ def held(level, writes=None, code=None, error=None):
 
 
 NO_BATTERY = failed("battery", "BATTERY_UNAVAILABLE", "unable to read the battery")
+BAD_HOT = failed("hold", "INVALID_ARGS", "hold expects LOWER UPPER [--hot C], 30 <= C <= 45")
 NO_LEVEL = dict(code="BATTERY_UNAVAILABLE", error="unable to read the battery")
 NO_KEY = dict(code="WRITE_UNAVAILABLE", error="no supported control key found")
 IO_ERROR_WRITE = dict(code="WRITE_FAILED", error=f"SMC write failed: io={IO_ERROR} smc=0")
@@ -732,6 +733,24 @@ HOLD_RUNS = [
      held(90, {"charging": "off"})),
 ]
 
+# Each: smc-emu's options, hold 75 80's own, and its line (or its level, heat and writes where heat decided).
+HEAT_RUNS = [
+    ("--battery 78 --temperature 36", "", (78, "36.0", {"charging": "off"})),
+    ("--battery 78 --temperature 33 --key CHTE=01000000", "", (78, "33.0")),  # paused, it stays paused in the margin
+    ("--battery 78 --temperature 33", "", held(78)),  # charging, the margin lets it go on
+    ("--battery 74 --temperature 33 --key CHTE=01000000", "", held(74, {"charging": "on"})),  # at the lower level
+    ("--battery 75 --temperature 40 --key CHTE=01000000", "", held(75, {"charging": "on"})),
+    ("--battery 78 --temperature 32 --key CHTE=01000000", "", held(78)),  # cool: the band keeps it, no heat named
+    ("--battery 78 --temperature 36 --unplugged", "", held(78)),  # unplugged, nothing charges
+    ("--machine apple-silicon-15.8 --battery 78 --temperature 36", "", (78, "36.0", {"adapter": "off"})),
+    ("--machine intel --battery 85 --temperature 35", "", (85, "35.0", {"charging": "off", "adapter": "off"})),
+    ("--battery 78 --temperature 40", "--hot 42", held(78)),
+    ("--battery 78 --temperature 40", "--hot 42 --hot 43", BAD_HOT),
+    ("--battery 78 --temperature 40", "--hot 46", BAD_HOT),
+    ("--battery 78 --temperature 40", "--charge-asleep", BAD_HOT),  # the holder's option alone
+    ("--battery 78 --temperature 40", "x --hot 36", (78, "40.0", {"charging": "off"})),  # a word passed over
+]
+
 # The band's arguments: digits only, at most three, 20 <= LOWER < UPPER <= 100; a band that could drain a Mac is none.
 BANDS = [([], BAD_BAND), (["75"], BAD_BAND), (["80", "75"], BAD_BAND), (["75", "75"], BAD_BAND), (["0", "80"], BAD_BAND),
          (["19", "80"], BAD_BAND), (["75", "101"], BAD_BAND), (["+20", "80"], BAD_BAND), (["1000", "80"], BAD_BAND),
@@ -770,6 +789,16 @@ class Hold(E2E):
         self.emu("--minutes", "3", "battery", state=state)  # moved and saved before the run, which writes nothing
         self.assertEqual(lines(state)[2], "battery 61.5")
         self.assertEqual(self.emu("--unplugged", "--minutes", "8", "battery", state=state)[0], battery(59, "battery", False))
+
+    def test_heat(self):
+        """A hot battery above the lower level is not charged; in the margin a paused one stays paused, read from
+        the controls alone; at or below the lower level, or cool, the band decides; --hot moves the edge."""
+        hot = lambda level, degrees, writes=None: held(level, writes)[:-1].replace(
+            f'"level":{level},', f'"level":{level},"heat":{degrees},') + "}"
+        for args, options, expected in HEAT_RUNS:
+            with self.subTest(args=args, options=options):
+                self.assertEqual(self.emu(*args.split(), "hold", "75", "80", *options.split())[0],
+                                 expected if isinstance(expected, str) else hot(*expected))
 
     def test_runs_and_bands(self):
         for args, trace, expected in HOLD_RUNS:
