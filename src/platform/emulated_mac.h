@@ -14,6 +14,7 @@
 
 #include "platform/attached_machine.h"
 #include "platform/emulated_time.h"
+#include "platform/power_requests.h"
 
 namespace emu {
 
@@ -41,8 +42,9 @@ struct Key {
 /// What "hw.optional.arm64" answers: 1, 0, or no such name.
 enum class Arch : std::uint8_t { arm64, x86_64, absent };
 
-/// The driver events that a fault can hit.
-enum class Call : std::uint8_t { open, info, read, write };
+/// The calls that a fault can hit: the driver's, and the requests for timed
+/// wakes and their cancellations.
+enum class Call : std::uint8_t { open, info, read, write, schedule, unschedule };
 
 /// A call made to fail. For `open`, `noDriver` makes the service lookup find
 /// nothing; otherwise IOServiceOpen returns `ioReturn`. For the key calls the
@@ -64,7 +66,9 @@ struct Fault {
 
 /// One entry of the call log.
 struct Event {
-  enum class Kind : std::uint8_t { noDriver, open, close, info, read, write, other, badCall, powerSources, clock };
+  enum class Kind : std::uint8_t {
+    noDriver, open, close, info, read, write, other, badCall, powerSources, clock, schedule, unschedule
+  };
   Kind kind = Kind::open;
   std::string key{};    ///< the key of a call
   std::uint8_t subCommand = 0;
@@ -77,6 +81,8 @@ struct Event {
   std::optional<std::uint32_t> replySize{};
   /// What happened on the machine's clock, for `clock`.
   ClockEvent clock{};
+  /// The request of `schedule` and `unschedule`; its failure is `ioReturn`.
+  PowerRequest request{};
 
   bool failed() const { return ioReturn != 0 || result != 0 || replySize.has_value(); }
 };
@@ -133,6 +139,14 @@ class EmulatedMac final : public platform::Machine {
   /// The battery, if any, as the power-source API describes it; each call is
   /// an event.
   std::optional<std::vector<platform::PowerSourceDescription>> powerSources() override;
+  /// Keeps a request for a timed wake, or takes one back, as a Mac does:
+  /// root only, a type that a Mac knows, and a cancellation names the
+  /// request's date, id and type (else kIOReturnNotFound). Each is an event.
+  /// Along a timeline a request is kept until its time comes: of type wake,
+  /// while the Mac sleeps, it makes a dark wake of kTimedWakeMs; while the
+  /// Mac is awake or dark, it passes.
+  IOReturn schedulePowerEvent(double date, std::string_view id, std::string_view type) override;
+  IOReturn cancelScheduledPowerEvent(double date, std::string_view id, std::string_view type) override;
   const char* holderLockPath() override { return holderLock.empty() ? nullptr : holderLock.c_str(); }
   void holderLockTaken() override {
     if (onHolderLockTaken) onHolderLockTaken();
@@ -159,11 +173,16 @@ class EmulatedMac final : public platform::Machine {
   void settle();
   void post();
   void happen(const TimelineEvent& event);
-  void sleepUntilWake();
+  void tellSleep();
+  void goDark();
+  void sleepUntilWoken();
+  bool followOwnEvent();
   std::optional<std::int64_t> nextBatteryChange() const;
   std::optional<std::int64_t> nextOwnEvent() const;
+  IOReturn request(Call call, double date, std::string_view id, std::string_view type);
 
   std::optional<MachineTime> time_;
+  std::vector<PowerRequest> requests_;
 
   std::vector<Event> log_;
   std::set<io_connect_t> connections_;
