@@ -16,6 +16,7 @@
 #include "platform/attached_machine.h"
 #include "platform/battery_entry.h"
 #include "platform/emulated_time.h"
+#include "platform/power_requests.h"
 
 namespace emu {
 
@@ -43,9 +44,10 @@ struct Key {
 /// What "hw.optional.arm64" answers: 1, 0, or no such name.
 enum class Arch : std::uint8_t { arm64, x86_64, absent };
 
-/// The driver events that a fault can hit, and the battery's entry
-/// (`registry`): its lookup, or the reading of its properties.
-enum class Call : std::uint8_t { open, info, read, write, registry };
+/// The calls that a fault can hit: the driver's, the battery's entry
+/// (`registry`: its lookup, or the reading of its properties), and the
+/// requests for timed wakes and their cancellations.
+enum class Call : std::uint8_t { open, info, read, write, registry, schedule, unschedule };
 
 /// A call made to fail. For `open`, `noDriver` makes the service lookup find
 /// nothing; otherwise IOServiceOpen returns `ioReturn`. For `registry` alike,
@@ -73,6 +75,7 @@ struct Event {
     noDriver, open, close, info, read, write, other, badCall, powerSources, clock,
     noEntry,  ///< the lookup of the battery's entry found none
     entry,    ///< the entry's properties were read
+    schedule, unschedule
   };
   Kind kind = Kind::open;
   std::string key{};    ///< the key of a call
@@ -86,6 +89,8 @@ struct Event {
   std::optional<std::uint32_t> replySize{};
   /// What happened on the machine's clock, for `clock`.
   ClockEvent clock{};
+  /// The request of `schedule` and `unschedule`; its failure is `ioReturn`.
+  PowerRequest request{};
 
   bool failed() const { return ioReturn != 0 || result != 0 || replySize.has_value(); }
 };
@@ -146,6 +151,14 @@ class EmulatedMac final : public platform::Machine {
   /// an event.
   std::optional<std::vector<platform::PowerSourceDescription>> powerSources() override;
   kern_return_t createProperties(io_registry_entry_t entry, CFMutableDictionaryRef* properties) override;
+  /// Keeps a request for a timed wake, or takes one back, as a Mac does:
+  /// root only, a type that a Mac knows, and a cancellation names the
+  /// request's date, id and type (else kIOReturnNotFound). Each is an event.
+  /// Along a timeline a request is kept until its time comes: of type wake,
+  /// while the Mac sleeps, it makes a dark wake of kTimedWakeMs; while the
+  /// Mac is awake or dark, it passes.
+  IOReturn schedulePowerEvent(double date, std::string_view id, std::string_view type) override;
+  IOReturn cancelScheduledPowerEvent(double date, std::string_view id, std::string_view type) override;
   const char* holderLockPath() override { return holderLock.empty() ? nullptr : holderLock.c_str(); }
   void holderLockTaken() override {
     if (onHolderLockTaken) onHolderLockTaken();
@@ -172,11 +185,16 @@ class EmulatedMac final : public platform::Machine {
   void settle();
   void post();
   void happen(const TimelineEvent& event);
-  void sleepUntilWake();
+  void tellSleep();
+  void goDark();
+  void sleepUntilWoken();
+  bool followOwnEvent();
   std::optional<std::int64_t> nextBatteryChange() const;
   std::optional<std::int64_t> nextOwnEvent() const;
+  IOReturn request(Call call, double date, std::string_view id, std::string_view type);
 
   std::optional<MachineTime> time_;
+  std::vector<PowerRequest> requests_;
 
   std::vector<Event> log_;
   std::set<io_connect_t> connections_;

@@ -438,6 +438,8 @@ EMU_ERRORS = [
     (["--fail", "write:*=io-error@0", *C], "--fail 'write:*=io-error@0' is not"),
     (["--fail", "write:CHTE=result=0", *C], "--fail 'write:CHTE=result=0': a fault must fail"),
     (["--fail", "open=io=-0", *C], "--fail 'open=io=-0': a fault must fail"),
+    (["--fail", "schedule=key-not-found", *C], "--fail 'schedule=key-not-found': a timed wake's request fails with"),
+    (["--fail", "unschedule=no-driver@1", *C], "--fail 'unschedule=no-driver@1': a timed wake's request fails with"),
     # A number that no IOKit return code can be.
     (["--fail", "open=io=-4294967295", *C], "--fail 'open=io=-4294967295' is not"),
     (["--fail", "open=io=2147483648", *C], "--fail 'open=io=2147483648' is not"),
@@ -562,7 +564,7 @@ BAD_TIMELINES = [
     ("525601 stop\n", [], "line 1: expected MINUTE WORD, MINUTE from 0 to 525600"),
     ("-1 stop\n", [], "line 1: expected MINUTE WORD"),
     ("5\n", [], "line 1: expected MINUTE WORD"),
-    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, unplug, plug, battery PERCENT, temp C or stop"),
+    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, dark, unplug, plug, battery PERCENT, temp C or stop"),
     ("5 temp 36.555\n9 stop\n", [], "line 1: temp takes degrees Celsius from 0 to 100, two decimals at most"),
     ("5 temp 36\n9 stop\n", ["--battery", "none"], "line 1: temp on a machine without a battery"),
     ("5  stop\n", [], "line 1: expected sleep, wake"),
@@ -578,6 +580,9 @@ BAD_TIMELINES = [
     ("5 plug\n9 stop\n", [], "line 1: plug while plugged in"),
     ("5 unplug\n9 stop\n", ["--unplugged"], "line 1: unplug while unplugged"),
     ("5 sleep\n9 stop\n", [], "line 2: stop while asleep"),
+    ("5 dark\n6 dark\n9 stop\n", [], "line 2: dark while dark"),
+    ("5 sleep\n6 dark\n7 wake\n8 wake\n9 stop\n", [], "line 4: wake while awake"),
+    ("5 dark\n6 sleep\n9 stop\n", [], "line 3: stop while asleep"),
 ]
 
 # --timeline itself, with a well-formed file {dir}/timeline.
@@ -1010,6 +1015,21 @@ class Holder(E2E):
         trace = self.path("trace")
         run([EMU, "--battery", "78", "--trace", trace, "--timeline", self.timeline("10 stop"), "hold-daemon", "75", "80"])
         self.assertEqual([t for t in text_lines(trace) if t.endswith(" timer")], [f"at {m} timer" for m in range(1, 11)])
+
+    def test_what_each_timeline_word_tells_the_holder(self):
+        # Dark from a full wake: the sleep's messages, and the holder runs on (its timer fires); then asleep, from a
+        # dark wake without a word, frozen; dark again without a word, running; awake from it: the wake's messages.
+        trace = self.path("trace")
+        out, err, code = run([EMU, "--battery", "78", "--trace", trace, "--timeline",
+                              self.timeline("2 dark|4 sleep|60 dark|62 sleep|120 dark|121 wake|122 dark|123 stop"),
+                              "hold-daemon", "75", "80"])
+        self.assertEqual(([json.loads(l)["event"] for l in out.splitlines()], err, code),
+                         (["start", "sleep", "wake", "sleep", "stop"], "", 0))
+        told = [t for t in text_lines(trace) if re.fullmatch(r"at \S+ (dark|sleep|wake|stop|timer|message .*)", t)]
+        self.assertEqual(" ".join(t[3:] for t in told).replace(" message", ""),
+                         "1 timer 2 timer 2 dark 2 can-sleep 1 2 will-sleep 2 3 timer 4 timer 4 sleep 60 dark 61 timer "
+                         "62 timer 62 sleep 120 dark 121 timer 121 wake 121 will-power-on 121 has-powered-on 122 timer "
+                         "122 dark 122 can-sleep 3 122 will-sleep 4 123 timer 123 stop")
 
     def test_a_holder_that_waited_starts_from_the_mac_as_the_first_left_it(self):
         state, traces = self.path("state"), [self.path("trace1"), self.path("trace2")]

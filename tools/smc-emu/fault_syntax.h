@@ -1,5 +1,5 @@
-// A fault as smc-emu's --fail spells it: open=ERR[@N], registry=ERR[@N] or
-// CALL:KEY=ERR[@N].
+// A fault as smc-emu's --fail spells it: open=ERR[@N], registry=ERR[@N],
+// schedule=ERR[@N], unschedule=ERR[@N] or CALL:KEY=ERR[@N].
 #pragma once
 
 #include <optional>
@@ -9,9 +9,10 @@
 
 namespace emu {
 
-/// Parses `open=ERR[@N]`, `registry=ERR[@N]` or `CALL:KEY=ERR[@N]`, with ERR
-/// one of not-privileged, io-error, io=N, for CALL also key-not-found,
-/// result=N and reply=N, for open no-driver and for registry no-entry; KEY is
+/// Parses `open=ERR[@N]`, `registry=ERR[@N]`, `schedule=ERR[@N]`,
+/// `unschedule=ERR[@N]` or `CALL:KEY=ERR[@N]`, with ERR one of
+/// not-privileged, io-error, io=N, and for a key's call key-not-found,
+/// result=N, reply=N, for open no-driver and for registry no-entry; KEY is
 /// four characters, or "*". None when the text is malformed or a number is
 /// out of its range.
 std::optional<Fault> parseFault(std::string_view text);

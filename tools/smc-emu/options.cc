@@ -27,8 +27,12 @@ emu::Fault faultOf(std::string_view text) {
     throw EmuError("--fail " + quoted(text) +
                    ": an opening cannot fail with key-not-found, result=N or reply=N");
   }
+  if (text.starts_with("schedule=") || text.starts_with("unschedule=")) {
+    throw EmuError("--fail " + quoted(text) + ": a timed wake's request fails with not-privileged, io-error or io=N");
+  }
   throw EmuError("--fail " + quoted(text) +
-                 " is not open=ERR[@N], registry=ERR[@N] or CALL:KEY=ERR[@N] (see smc-emu --help)");
+                 " is not open=ERR[@N], registry=ERR[@N], schedule=ERR[@N], unschedule=ERR[@N] or CALL:KEY=ERR[@N]"
+                 " (see smc-emu --help)");
 }
 
 // A week: far more than any test of a loop needs, and small enough that no
@@ -276,14 +280,18 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
                           only N bytes, 0-79), io=N (an IOKit return code,
                           not 0: decimal, or its 32 bits in 0x hex)
                           @N fails only the Nth matching one, from 1
+  --fail schedule=ERR[@N] make requests for timed wakes (IOPMSchedulePowerEvent)
+  --fail unschedule=ERR[@N]
+                          or their cancellations fail; ERR: not-privileged,
+                          io-error or io=N
   --state FILE            start from FILE (created from the machine when
                           missing) and save the machine there after every write
   --trace FILE            append one line per driver event to FILE, and with
                           --timeline one per event of the emulated Mac's clock
   --timeline FILE         run hold-daemon in virtual time through the events
                           of FILE ("MINUTE WORD [VALUE]" lines: sleep, wake,
-                          unplug, plug, battery PERCENT, temp C, and a final
-                          stop)
+                          dark, unplug, plug, battery PERCENT, temp C, and a
+                          final stop)
   --list-machines         print each built-in machine's name, summary and
                           (indented) the lines of its state file, and exit
   --print-state           print the starting machine (--machine, --state, with

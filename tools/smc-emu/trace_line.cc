@@ -15,6 +15,8 @@ namespace {
 /// holder whose timers fall between tenths) as many decimals as it takes,
 /// up to the millisecond.
 std::string minuteText(std::int64_t ms) {
+  // A timed wake may be asked for before minute 0.
+  if (ms < 0) return "-" + minuteText(-ms);
   std::string text = std::to_string(ms / 60'000);
   std::int64_t rest = ms % 60'000;
   if (rest == 0) return text;
@@ -59,7 +61,20 @@ std::string clockLine(const ClockEvent& event) {
     case ClockEvent::Kind::unanswered: line += "unanswered " + std::to_string(event.id); break;
     case ClockEvent::Kind::timer: line += "timer"; break;
     case ClockEvent::Kind::ended: line += "ended"; break;
+    case ClockEvent::Kind::timedWake: line += "dark timed"; break;
+    case ClockEvent::Kind::timedSleep: line += "sleep timed"; break;
   }
+  return line;
+}
+
+/// "schedule TYPE MINUTE ID" or "unschedule ...", and how it failed: its
+/// IOKit return, by name where a request has one.
+std::string requestLine(const Event& event) {
+  std::string line = event.kind == Event::Kind::schedule ? "schedule " : "unschedule ";
+  line += event.request.type + " " + minuteText(event.request.at) + " " + event.request.id;
+  if (event.ioReturn == kIOReturnNotFound) return line + " -> not-found";
+  if (event.ioReturn == kIOReturnBadArgument) return line + " -> bad-argument";
+  if (event.failed()) line += " -> " + failureWord(event);
   return line;
 }
 
@@ -101,6 +116,8 @@ std::string traceLine(const Event& event) {
     case Event::Kind::noEntry: return "no-battery-entry";
     case Event::Kind::entry: line = "battery-entry"; break;
     case Event::Kind::clock: return clockLine(event.clock);
+    case Event::Kind::schedule:
+    case Event::Kind::unschedule: return requestLine(event);
   }
   if (event.failed()) line += " -> " + failureWord(event);
   return line;
