@@ -286,10 +286,9 @@ void onTimer(CFRunLoopTimerRef /*timer*/, void* info) {
   }
 }
 
-/// Puts the signals' pipe and the timer on this thread's run loop; throws
-/// when the signals cannot be heard there.
-void listen(Holder& holder) {
-  const CFRunLoopRef loop = CFRunLoopGetCurrent();
+/// Puts the signals' pipe on this thread's run loop; throws when the signals
+/// cannot be heard there.
+void listenForSignals(Holder& holder) {
   CFFileDescriptorContext signalContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
                                         .copyDescription = nullptr};
   // Each object made here is the run loop's once added (a source keeps its
@@ -300,15 +299,19 @@ void listen(Holder& holder) {
       signals ? CFFileDescriptorCreateRunLoopSource(nullptr, signals.get(), CFIndex{}) : nullptr);
   if (!signalSource) throw std::runtime_error("the stop signals cannot be heard");
   CFFileDescriptorEnableCallBacks(signals.get(), kCFFileDescriptorReadCallBack);
-  CFRunLoopAddSource(loop, signalSource.get(), kCFRunLoopDefaultMode);
+  CFRunLoopAddSource(CFRunLoopGetCurrent(), signalSource.get(), kCFRunLoopDefaultMode);
+}
 
+/// Puts the timer on the run loop, a minute from now: the backstop of a
+/// holder, or the next attempt of one whose start failed.
+void addTimer(Holder& holder) {
   CFRunLoopTimerContext timerContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
                                      .copyDescription = nullptr};
   if (const CFOwned<CFRunLoopTimerRef> timer(CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + kBackstop,
                                                                   kBackstop, CFOptionFlags{}, CFIndex{}, onTimer,
                                                                   &timerContext));
       timer) {
-    CFRunLoopAddTimer(loop, timer.get(), kCFRunLoopDefaultMode);
+    CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer.get(), kCFRunLoopDefaultMode);
   }
 }
 
@@ -324,13 +327,21 @@ void runHoldDaemon(const std::string& command, HolderSettings settings) {
   holder.stopPipe = openStopPipe();
   try {
     if (holder.stopPipe == -1) throw std::runtime_error("no pipe for the stop signals");
-    listen(holder);
+    listenForSignals(holder);
   } catch (...) {
     // A holder that cannot hear its stop must not take charge, nor stay.
     failStart(holder, unavailableLine(holder));
     std::exit(1);
   }
   attemptStart(holder);
+  // Timed from the first attempt's end: the clock is the Mac's once its
+  // lock is settled (an emulated Mac's starts then).
+  try {
+    addTimer(holder);
+  } catch (...) {
+    // Only the stand-in allocates here: without its timer, a holder still
+    // hears every change of the power sources and every sleep.
+  }
   CFRunLoopRun();
   // It returns only once no source is left, which no holder lets happen.
   stop(holder);

@@ -39,15 +39,15 @@ LockTry tryHolderLock() {
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
         ((status.st_mode & 077U) != 0 && fchmod(fd, 0600) != 0)) {
       close(fd);
+      holderLockSettled();
       return LockTry::failed;
     }
     lockFd = fd;
   }
-  if (flock(lockFd, LOCK_EX | LOCK_NB) == 0) {
-    holderLockTaken();
-    return LockTry::held;
-  }
-  return errno == EWOULDBLOCK || errno == EINTR ? LockTry::busy : LockTry::failed;
+  const bool held = flock(lockFd, LOCK_EX | LOCK_NB) == 0;
+  if (!held && (errno == EWOULDBLOCK || errno == EINTR)) return LockTry::busy;
+  holderLockSettled();
+  return held ? LockTry::held : LockTry::failed;
 }
 
 void recordHolder(Band band) {

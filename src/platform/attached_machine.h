@@ -69,8 +69,8 @@ class Machine {
   /// The file on which the holders of this machine meet, or null when no
   /// other holder can share it.
   virtual const char* holderLockPath() { return nullptr; }
-  /// A holder has just taken that lock.
-  virtual void holderLockTaken() {}
+  /// A holder's wait for that lock is over: it has it, or it was refused.
+  virtual void holderLockSettled() {}
 
   /// IOPMSchedulePowerEvent's answer to a request for the power event `type`
   /// at `date` (a clock value) on behalf of `id`.

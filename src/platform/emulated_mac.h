@@ -120,7 +120,7 @@ class EmulatedMac final : public platform::Machine {
   /// The holders' lock file (holderLockPath); empty: none to share.
   std::string holderLock{};
   /// Called when a holder has taken that lock.
-  std::function<void()> onHolderLockTaken;
+  std::function<void()> onHolderLockSettled;
 
   /// Called with each event as it happens, after the log has it.
   std::function<void(const Event&)> onEvent;
@@ -160,8 +160,8 @@ class EmulatedMac final : public platform::Machine {
   IOReturn schedulePowerEvent(double date, std::string_view id, std::string_view type) override;
   IOReturn cancelScheduledPowerEvent(double date, std::string_view id, std::string_view type) override;
   const char* holderLockPath() override { return holderLock.empty() ? nullptr : holderLock.c_str(); }
-  void holderLockTaken() override {
-    if (onHolderLockTaken) onHolderLockTaken();
+  void holderLockSettled() override {
+    if (onHolderLockSettled) onHolderLockSettled();
   }
 
   /// Puts the machine in virtual time at minute 0, to follow `timeline`: in

@@ -23,9 +23,10 @@
 /// Where the holders of every copy of the helper on this Mac meet: in a
 /// folder of root's, emptied at each boot.
 inline const char* holderLockPath() { return "/var/run/smc-charge.hold-daemon.lock"; }
-/// Told once a holder has the lock: nothing to do on a Mac, whose SMC every
-/// process shares (an emulated one catches up with its state file here).
-inline void holderLockTaken() {}
+/// Told once a holder's wait for the lock is over, taken or refused: nothing
+/// to do on a Mac, whose SMC every process shares (an emulated one catches
+/// up with its state file here, and starts its clock).
+inline void holderLockSettled() {}
 #else
 #include "platform/holder_lock_path.h"
 #include "platform/iokit.h"

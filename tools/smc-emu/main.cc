@@ -13,6 +13,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "cli/dispatch.h"
 #include "cli/version.h"
@@ -224,7 +225,11 @@ int main(int argc, char** argv) {
     // stands beside the machine's state file, where its links lead.
     if (options.statePath) {
       mac.holderLock = linkTarget(*options.statePath) + ".lock";
-      mac.onHolderLockTaken = [&] { catchUp(options, timeline, mac); };
+      // Once: a holder refused its lock tries again later, on the clock
+      // that its first attempt started.
+      mac.onHolderLockSettled = [&, caughtUp = false]() mutable {
+        if (!std::exchange(caughtUp, true)) catchUp(options, timeline, mac);
+      };
     }
   } catch (const std::bad_alloc&) {
     printOutOfMemory();
