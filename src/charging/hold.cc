@@ -108,6 +108,10 @@ Heat heatOf(const HoldSituation& situation, Band band) {
   // Unplugged, nothing charges: the pause waits for the adapter, and the
   // decision at its plugging in.
   if (!situation.temperature || situation.level <= band.lower || unplugged(situation)) return Heat::none;
+  // With the adapter alone a pause is a cut, and a cut just above the lower
+  // level would have the adapter back on there within minutes: the pause
+  // begins where 10 minutes of running down still end above it.
+  if (adapterAlone(situation) && situation.level < band.lower + kHeatCutAboveLower) return Heat::none;
   if (*situation.temperature >= band.hot * 10) return Heat::pause;
   return *situation.temperature > (band.hot - 3) * 10 ? Heat::margin : Heat::none;
 }
@@ -119,10 +123,13 @@ bool chargingPaused(const HoldSituation& situation) {
 namespace {
 
 /// `decision` under the heat rule: charging paused where the battery is hot,
-/// and kept paused in the margin below, by the control that holds the band.
-HoldDecision withHeat(HoldDecision decision, const HoldSituation& situation, Band band) {
+/// and kept paused in the margin below (where `pausedForHeat`, or, not
+/// known, where it is paused), by the control that holds the band.
+HoldDecision withHeat(HoldDecision decision, const HoldSituation& situation, Band band,
+                      std::optional<bool> pausedForHeat) {
   const Heat heat = heatOf(situation, band);
-  if (heat == Heat::none || (heat == Heat::margin && !chargingPaused(situation))) return decision;
+  const bool paused = chargingPaused(situation) && pausedForHeat.value_or(true);
+  if (heat == Heat::none || (heat == Heat::margin && !paused)) return decision;
   std::optional<bool>& control = adapterAlone(situation) ? decision.adapter : decision.charging;
   const bool usable = adapterAlone(situation) ? situation.adapter.usable : situation.charging.usable;
   if (!usable) return decision;
@@ -168,12 +175,13 @@ HoldDecision nightDecision(const HoldSituation& situation, Band band, HolderRule
 }  // namespace
 
 HoldDecision decideHold(const HoldSituation& situation, Band band) {
-  return withHeat(bandDecision(situation, band), situation, band);
+  return withHeat(bandDecision(situation, band), situation, band, std::nullopt);
 }
 
 HoldDecision decideHolder(const HoldSituation& situation, Band band, HolderRule rule) {
-  HoldDecision decision = rule.night ? withHeat(nightDecision(situation, band, rule), situation, band)
-                                     : decideHold(situation, band);
+  HoldDecision decision =
+      withHeat(rule.night ? nightDecision(situation, band, rule) : bandDecision(situation, band), situation, band,
+               rule.heatPaused);
   // An adapter that the holder has just turned on stays on for a while, so
   // that it changes at most once every 10 minutes, however narrow the band.
   // The heat waits for it too: the adapter was turned on at the lower level,

@@ -60,6 +60,9 @@ struct HoldSituation {
   std::optional<int> temperature{};  ///< the battery's, in tenths of a degree; none where the Mac gives none
 };
 
+/// With the adapter alone, how far above the lower level the heat may cut it.
+inline constexpr int kHeatCutAboveLower = 3;
+
 /// What the battery's heat asks of a decision: nothing; to pause charging
 /// (at or above the band's hot degree); or, within the 3 degrees below it,
 /// to keep paused a charging that is paused.
@@ -67,7 +70,8 @@ enum class Heat : std::uint8_t { none, pause, margin };
 
 /// The heat rule on `situation`: none where the temperature is not known, at
 /// or below the lower level, where a plugged-in Mac charges whatever its
-/// heat, or unplugged, where nothing charges.
+/// heat (with the adapter alone, less than kHeatCutAboveLower above it), or
+/// unplugged, where nothing charges.
 Heat heatOf(const HoldSituation& situation, Band band);
 
 /// Whether charging is paused now, as a decision on `situation` leaves it:
@@ -88,6 +92,9 @@ struct HolderRule {
   bool night{};          ///< the Mac sleeps (a dark wake included): the night rule
   bool chargeAsleep{};   ///< with the adapter alone, keep it on asleep, as 0.5.0 did
   bool adapterHeldOn{};  ///< the holder turned the adapter on less than 10 minutes ago
+  /// Whether its last decision paused charging for the heat, which a holder
+  /// remembers; none, as for `hold`: a paused control in the margin counts.
+  std::optional<bool> heatPaused{};
 };
 
 /// Whether the Mac runs from its battery with its adapter not cut by the

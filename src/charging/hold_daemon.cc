@@ -22,8 +22,8 @@ namespace {
 constexpr CFTimeInterval kBackstop = 60;
 /// How often a failure that lasts is said again.
 constexpr double kFailureRepeat = 3600;
-/// How long charging whose write failed is left aside: the band is held with
-/// the adapter alone meanwhile, and then charging is tried again.
+/// How often charging whose write failed is tried again: the band is held
+/// with the adapter alone until a write of charging succeeds.
 constexpr double kChargingAside = 3600;
 
 /// What the log has said of failures: the one that lasts, and when it was
@@ -42,8 +42,9 @@ struct Holder {
   bool started{};             ///< holds its band; else its start failed and is tried again
   bool asleep{};              ///< from the sleep message to the full wake's
   std::optional<double> adapterOnAt{};    ///< when this holder last turned the adapter on
-  std::optional<double> chargingAsideAt{};  ///< when charging's write last failed
+  std::optional<double> chargingAsideAt{};  ///< when charging's write last failed, until one succeeds
   std::optional<double> wakeAt{};         ///< the wake asked for, and not yet withdrawn
+  bool heatPaused{};                      ///< it paused charging for the heat, and the battery is not cool yet
   LogGate gate{};
 };
 
@@ -93,11 +94,28 @@ struct Plan {
 /// stays on and the Mac charges, as it did before any wake was asked for.
 Plan plan(Holder& holder, HoldSituation situation, double now) {
   const Band band = *holder.settings.band;
-  if (holder.chargingAsideAt) situation = withoutCharging(situation);
   const HolderRule rule{.night = holder.asleep, .chargeAsleep = holder.settings.chargeAsleep,
-                        .adapterHeldOn = holder.adapterOnAt && now - *holder.adapterOnAt < kAdapterHeldOnSeconds};
+                        .adapterHeldOn = holder.adapterOnAt && now - *holder.adapterOnAt < kAdapterHeldOnSeconds,
+                        .heatPaused = holder.heatPaused};
+  std::optional<bool> retry;
+  if (holder.chargingAsideAt) {
+    // Charging set aside: the adapter alone holds the band, and once an hour
+    // charging is asked again what the band wants of it.
+    if (now - *holder.chargingAsideAt >= kChargingAside) retry = decideHolder(situation, band, rule).charging;
+    situation = withoutCharging(situation);
+  }
   Plan planned{.decision = decideHolder(situation, band, rule),
                .fallback = decideHolder(withoutCharging(situation), band, rule).adapter};
+  if (retry) planned.decision.charging = retry;
+  // Cool again, a pause for the heat ends where it began: charging goes on
+  // up to the upper level, as it would have gone but for the heat, rather
+  // than wait in the band for the level to fall to the lower one.
+  if (holder.heatPaused && (!situation.temperature || *situation.temperature <= (band.hot - 3) * 10)) {
+    holder.heatPaused = false;
+    if (!rule.night && situation.level < band.upper && !unplugged(situation)) {
+      (adapterAlone(situation) ? planned.decision.adapter : planned.decision.charging) = true;
+    }
+  }
   const bool alone = adapterAlone(situation);
   const bool chargingWritten = planned.decision.charging == false && situation.charging.status != "disabled";
   if (!holder.asleep || !situation.adapter.usable || unplugged(situation) || !(alone || chargingWritten)) {
@@ -118,12 +136,17 @@ Plan plan(Holder& holder, HoldSituation situation, double now) {
   return planned;
 }
 
-/// Notes what a run did that later decisions depend on.
+/// Notes what a run did that later decisions depend on: when the adapter
+/// went on, and whether charging's writes work.
 void remember(Holder& holder, const HoldRun& run, double now) {
   for (const auto& [control, state] : run.line.writes.value_or(WriteList{})) {
     if (control == "adapter") holder.adapterOnAt = state == "on" ? std::optional(now) : std::nullopt;
+    if (control == "charging") holder.chargingAsideAt.reset();
   }
   if (run.chargingWriteFailed) holder.chargingAsideAt = now;
+  // Paused for the heat until the battery is cool again, whatever the lines
+  // in between say (one near the lower level names no heat).
+  if (run.line.heat) holder.heatPaused = true;
 }
 
 /// Decides at `event` and prints the line (unless `always` is false and the
@@ -132,7 +155,6 @@ void remember(Holder& holder, const HoldRun& run, double now) {
 int decide(Holder& holder, HolderEvent event, bool always) noexcept {
   try {
     const double now = CFAbsoluteTimeGetCurrent();
-    if (holder.chargingAsideAt && now - *holder.chargingAsideAt >= kChargingAside) holder.chargingAsideAt.reset();
     const bool stopping = event == HolderEvent::stop;
     if (holder.asleep && (event == HolderEvent::timer || event == HolderEvent::power)) event = HolderEvent::dark;
     const HoldFindings found = findForHold(stopping);

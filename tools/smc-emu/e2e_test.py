@@ -1144,13 +1144,15 @@ HOLDER_FAULTS = [
     ("--battery 90 --fail info:CHTE=io-error@1", "0 stop",
      [holder_line("start", 90, **IO_ERROR_READ), holder_line("stop")], 0),
     # Charging not stopped at the sleep: the adapter holds the band alone, cut above the lower level with a wake
-    # asked for; at each wake charging is tried again once its hour has passed, and said to fail again.
+    # asked for; at each wake charging is tried again once its hour has passed, and said to fail again; awake,
+    # the adapter alone goes on holding the band.
     ("--battery 78 --fail write:CHTE=io-error", "0 sleep|480 wake|480 stop",
      [holder_line("start", 78), holder_line("sleep", 78, {"adapter": "off"}, **IO_ERROR_WRITE),
       holder_line("dark", 76, **IO_ERROR_WRITE), holder_line("dark", 76), holder_line("dark", 75, {"adapter": "on"}),
       holder_line("dark", 80, {"adapter": "off"}), holder_line("dark", 77, **IO_ERROR_WRITE), holder_line("dark", 77),
       holder_line("dark", 76, **IO_ERROR_WRITE), holder_line("dark", 76), holder_line("dark", 75, {"adapter": "on"}),
-      holder_line("dark", 80, {"adapter": "off"}), holder_line("wake", 78, {"adapter": "on"}), holder_line("stop")], 0),
+      holder_line("dark", 80, {"adapter": "off"}), holder_line("wake", 78), holder_line("stop", writes={"adapter": "on"})],
+     0),
     ("--battery 90 --fail write:CHIE=io-error@2", "0 stop",
      [holder_line("start", 90, {"charging": "off", "adapter": "off"}),
       holder_line("stop", writes={"charging": "on"}, **IO_ERROR_WRITE)], 1),
