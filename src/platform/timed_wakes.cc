@@ -13,13 +13,6 @@
 
 namespace {
 
-/// A request's parts: its time, its id and its type.
-struct Request {
-  CFAbsoluteTime date = 0;
-  std::string_view id{};
-  std::string_view type{};
-};
-
 /// The text of a string object, read in place: a call that allocates nothing
 /// cannot run out of memory before the machine hears of it.
 std::optional<std::string_view> textIn(CFStringRef string) {
@@ -28,15 +21,18 @@ std::optional<std::string_view> textIn(CFStringRef string) {
   return text != nullptr ? std::optional<std::string_view>(*text) : std::nullopt;
 }
 
-/// The request, or none where an argument is missing or not of its type, or
-/// the date names no time.
-std::optional<Request> requestOf(CFDateRef date, CFStringRef id, CFStringRef type) {
-  if (date == nullptr) return std::nullopt;
+/// The answer of the machine's `member` to the request, or of the call
+/// itself: kIOReturnBadArgument where an argument is missing or not of its
+/// type, or the date names no time; success with no machine attached.
+template <class Member>
+IOReturn handOn(CFDateRef date, CFStringRef id, CFStringRef type, Member member) {
+  if (date == nullptr) return kIOReturnBadArgument;
   const auto* at = std::get_if<platform::cf::Date>(&platform::cf::objectOf(date)->value);
   const auto idText = textIn(id);
   const auto typeText = textIn(type);
-  if (at == nullptr || std::isnan(at->at) || !idText || !typeText) return std::nullopt;
-  return Request{.date = at->at, .id = *idText, .type = *typeText};
+  if (at == nullptr || std::isnan(at->at) || !idText || !typeText) return kIOReturnBadArgument;
+  platform::Machine* machine = platform::attachedMachine();
+  return machine == nullptr ? kIOReturnSuccess : (machine->*member)(at->at, *idText, *typeText);
 }
 
 }  // namespace
@@ -44,18 +40,11 @@ std::optional<Request> requestOf(CFDateRef date, CFStringRef id, CFStringRef typ
 extern "C" {
 
 IOReturn IOPMSchedulePowerEvent(CFDateRef time_to_wake, CFStringRef my_id, CFStringRef type) {
-  const auto request = requestOf(time_to_wake, my_id, type);
-  if (!request) return kIOReturnBadArgument;
-  platform::Machine* machine = platform::attachedMachine();
-  return machine == nullptr ? kIOReturnSuccess : machine->schedulePowerEvent(request->date, request->id, request->type);
+  return handOn(time_to_wake, my_id, type, &platform::Machine::schedulePowerEvent);
 }
 
 IOReturn IOPMCancelScheduledPowerEvent(CFDateRef time_to_wake, CFStringRef my_id, CFStringRef type) {
-  const auto request = requestOf(time_to_wake, my_id, type);
-  if (!request) return kIOReturnBadArgument;
-  platform::Machine* machine = platform::attachedMachine();
-  return machine == nullptr ? kIOReturnSuccess
-                            : machine->cancelScheduledPowerEvent(request->date, request->id, request->type);
+  return handOn(time_to_wake, my_id, type, &platform::Machine::cancelScheduledPowerEvent);
 }
 
 }  // extern "C"
