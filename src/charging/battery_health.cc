@@ -32,7 +32,7 @@ BatteryFigures healthOf(CFDictionaryRef properties, bool appleSilicon) {
   // in BatteryData, a dictionary that earlier versions have too, with other
   // figures: the full-charge and nominal capacities found there tell them
   // apart.
-  const auto data = static_cast<CFDictionaryRef>(
+  const CFDictionaryRef data = static_cast<CFDictionaryRef>(
       valueOfType(properties, CFSTR("BatteryData"), CFDictionaryGetTypeID()));
   CFDictionaryRef capacities = properties;
   CFStringRef fullCharge = CFSTR("AppleRawMaxCapacity");
@@ -60,7 +60,7 @@ BatteryFigures healthOf(CFDictionaryRef properties, bool appleSilicon) {
   health.current = integerOf(properties, CFSTR("Amperage"));
   if (!health.current) health.current = integerOf(properties, CFSTR("InstantAmperage"));
   // The adapter's details outlast its unplugging: only a connected one counts.
-  const auto adapter = static_cast<CFDictionaryRef>(
+  const CFDictionaryRef adapter = static_cast<CFDictionaryRef>(
       valueOfType(properties, CFSTR("AdapterDetails"), CFDictionaryGetTypeID()));
   if (adapter != nullptr && isTrue(properties, CFSTR("ExternalConnected"))) {
     health.adapterWatts = countOf(adapter, CFSTR("Watts"));

@@ -339,7 +339,7 @@ void addTimer(Holder& holder) {
 
 }  // namespace
 
-void runHoldDaemon(const std::string& command, HolderSettings settings) {
+void runHoldDaemon(const std::string& command, const HolderSettings& settings) {
   // The callbacks reach it until the process ends.
   static Holder holder;
   holder.command = command;

@@ -41,4 +41,4 @@ struct HolderSettings {
 /// than end and be started again at once. SIGHUP reopens its log. A stop
 /// turns the adapter and then charging on, prints its line and ends the
 /// process with status 0 when that held, 1 otherwise.
-[[noreturn]] void runHoldDaemon(const std::string& command, HolderSettings settings);
+[[noreturn]] void runHoldDaemon(const std::string& command, const HolderSettings& settings);

@@ -89,6 +89,19 @@ JsonResponse holdRecord(std::span<const std::string> args) {
   return holdResponse(args[1], *band);
 }
 
+/// charging on|off and adapter on|off: the value is checked before anything
+/// is written.
+JsonResponse writeRecord(std::span<const std::string> args) {
+  const std::string& command = args[1];
+  const bool charging = command == "charging";
+  const std::string value = args.size() > 2 ? args[2] : std::string();
+  if (value != "on" && value != "off") {
+    return errorRecord(command, "INVALID_ARGS", charging ? "charging expects on/off" : "adapter expects on/off");
+  }
+  const bool on = value == "on";
+  return writeResponse(command, value, charging ? writeCharging(on) : writeAdapter(on));
+}
+
 }  // namespace
 
 JsonResponse respond(std::span<const std::string> args) {
@@ -111,17 +124,7 @@ JsonResponse respond(std::span<const std::string> args) {
   // What each operation would use here, for the app that offers them.
   if (command == "controls") return {.ok = true, .command = command, .controls = usableControls()};
 
-  const bool charging = command == "charging";
-  if (charging || command == "adapter") {
-    const std::string value = args.size() > 2 ? args[2] : std::string();
-    if (value != "on" && value != "off") {
-      return errorRecord(command, "INVALID_ARGS",
-                         charging ? "charging expects on/off" : "adapter expects on/off");
-    }
-    const bool on = value == "on";
-    return writeResponse(command, value, charging ? writeCharging(on) : writeAdapter(on));
-  }
-
+  if (command == "charging" || command == "adapter") return writeRecord(args);
   if (command == "battery") return batteryRecord(command);
   if (command == "battery-health") return healthRecord(command);
   if (command == "hold") return holdRecord(args);

@@ -92,6 +92,30 @@ constexpr std::array<option, 24> kLongOptions{{
     {nullptr, 0, nullptr, 0},
 }};
 
+/// --key NAME[:TYPE]=HEX...: a key set.
+// cppcheck-suppress constParameter ; it adds to options.keyChanges
+void addKey(const std::string& value, Options& options) {
+  try {
+    KeySetting setting = parseKeySetting(value);
+    std::string name = setting.name;
+    options.keyChanges.push_back({.name = std::move(name), .setting = std::move(setting)});
+  } catch (const EmuError& error) {
+    throw EmuError(std::string("--key ") + error.what());
+  }
+}
+
+/// --drop NAME or --refuse NAME.
+void dropOrRefuse(bool drop, const std::string& value, Options& options) {
+  if (!emu::isFourPrintable(value)) {
+    throw EmuError((drop ? "--drop '" : "--refuse '") + value + "': NAME must be four printable ASCII characters");
+  }
+  if (drop) {
+    options.keyChanges.push_back({.name = value});
+  } else {
+    options.refused.insert(value);
+  }
+}
+
 /// Sets the option `id` (with its value, empty for a flag).
 void setOption(int id, const std::string& value, Options& options) {
   switch (id) {
@@ -101,27 +125,9 @@ void setOption(int id, const std::string& value, Options& options) {
         throw EmuError("unknown machine '" + options.machine + "' (smc-emu --list-machines shows them)");
       }
       break;
-    case kKey:
-      try {
-        KeySetting setting = parseKeySetting(value);
-        std::string name = setting.name;
-        options.keyChanges.push_back({.name = std::move(name), .setting = std::move(setting)});
-      } catch (const EmuError& error) {
-        throw EmuError(std::string("--key ") + error.what());
-      }
-      break;
+    case kKey: addKey(value, options); break;
     case kDrop:
-    case kRefuse:
-      if (!emu::isFourPrintable(value)) {
-        throw EmuError((id == kDrop ? "--drop '" : "--refuse '") + value +
-                       "': NAME must be four printable ASCII characters");
-      }
-      if (id == kDrop) {
-        options.keyChanges.push_back({.name = value});
-      } else {
-        options.refused.insert(value);
-      }
-      break;
+    case kRefuse: dropOrRefuse(id == kDrop, value, options); break;
     case kArch:
       options.arch = emu::archFromWord(value);
       if (!options.arch) throw EmuError("--arch '" + value + "': expected arm64, x86_64 or absent");

@@ -125,47 +125,53 @@ struct StateReader {
   bool haveBattery = false;
   bool haveEntry = false;
 
+  /// Notes that a line of `what` stands here; a second one is refused.
+  static void once(bool& seen, std::string_view what) {
+    if (seen) throw EmuError(std::string(what) + " stands twice");
+    seen = true;
+  }
+
+  void readKey(std::string_view text) {
+    KeySetting setting = parseKeySetting(text);
+    if (state.keys.contains(setting.name)) throw EmuError("key '" + setting.name + "' stands twice");
+    // A file written before keys had attribute bytes reads as d4, the byte
+    // of a readable, writable key.
+    state.keys[setting.name] = keyFrom(setting);
+  }
+
+  void readRefused(std::string_view text) {
+    // Read by position, as in a key line: the name is the rest of the line.
+    const std::string name(text);
+    if (!emu::isFourPrintable(name)) throw EmuError("refused NAME: NAME must be four printable ASCII characters");
+    if (!state.refused.insert(name).second) throw EmuError("refused '" + name + "' stands twice");
+  }
+
   /// Takes in one line that is neither blank nor a comment.
   void read(std::string_view line) {
     if (line.starts_with("key ")) {
-      KeySetting setting = parseKeySetting(line.substr(4));
-      if (state.keys.contains(setting.name)) {
-        throw EmuError("key '" + setting.name + "' stands twice");
-      }
-      // A file written before keys had attribute bytes reads as d4, the
-      // byte of a readable, writable key.
-      state.keys[setting.name] = keyFrom(setting);
+      readKey(line.substr(4));
     } else if (line.starts_with("arch ")) {
       const auto arch = emu::archFromWord(line.substr(5));
       if (!arch) throw EmuError("arch must be arm64, x86_64 or absent");
-      if (haveArch) throw EmuError("arch stands twice");
+      once(haveArch, "arch");
       state.arch = *arch;
-      haveArch = true;
     } else if (line.starts_with("driver ")) {
       const std::string_view word = line.substr(7);
       if (word != "present" && word != "absent") throw EmuError("driver must be present or absent");
-      if (haveDriver) throw EmuError("driver stands twice");
+      once(haveDriver, "driver");
       state.driverPresent = word == "present";
-      haveDriver = true;
     } else if (line.starts_with("battery ")) {
       if (!readCharge(line.substr(8), state.battery)) {
         throw EmuError("battery must be a PERCENT from 0 to 100 (one decimal at most) or none");
       }
-      if (haveBattery) throw EmuError("battery stands twice");
-      haveBattery = true;
+      once(haveBattery, "battery");
     } else if (line.starts_with("battery-entry ")) {
       if (!readEntry(line.substr(14), state.entry)) {
         throw EmuError("battery-entry must be LAYOUT CYCLES DESIGN NOMINAL FULL CELSIUS, each figure a number or none");
       }
-      if (haveEntry) throw EmuError("battery-entry stands twice");
-      haveEntry = true;
+      once(haveEntry, "battery-entry");
     } else if (line.starts_with("refused ")) {
-      // Read by position, as in a key line: the name is the rest of the line.
-      const std::string name(line.substr(8));
-      if (!emu::isFourPrintable(name)) {
-        throw EmuError("refused NAME: NAME must be four printable ASCII characters");
-      }
-      if (!state.refused.insert(name).second) throw EmuError("refused '" + name + "' stands twice");
+      readRefused(line.substr(8));
     } else {
       throw EmuError("expected arch, driver, battery, battery-entry, key, refused or a # comment");
     }
