@@ -194,7 +194,7 @@ HoldDecision decideHolder(const HoldSituation& situation, Band band, HolderRule 
   return decision;
 }
 
-HoldFindings findForHold(bool stopping) {
+HoldFindings findForHold(bool stopping, Band band) {
   HoldFindings found;
   if (!stopping) found.battery = readBattery();
   // The adapter first, so that a cut one can still be turned back on when
@@ -209,8 +209,9 @@ HoldFindings findForHold(bool stopping) {
   if (found.battery) {
     found.situation.level = found.battery->level;
     found.situation.onAdapter = found.battery->onAdapter;
-    // The heat rule's temperature; a run that cannot decide needs none.
-    if (!found.failure) {
+    // The heat rule's temperature, where it can act; a run that cannot
+    // decide needs none.
+    if (!found.failure && found.situation.level > band.lower && !unplugged(found.situation)) {
       if (const auto figures = readBatteryHealth()) found.situation.temperature = figures->temperature;
     }
   }
@@ -269,7 +270,7 @@ HoldRun carryOut(const std::string& command, std::optional<std::string> event, c
 }
 
 JsonResponse holdResponse(const std::string& command, Band band) {
-  const HoldFindings found = findForHold(/*stopping=*/false);
+  const HoldFindings found = findForHold(/*stopping=*/false, band);
   const HoldSituation& situation = found.situation;
   return carryOut(command, std::nullopt, found, /*stopping=*/false, decideHold(situation, band),
                   decideHold(withoutCharging(situation), band).adapter)

@@ -139,8 +139,10 @@ struct HoldFindings {
 };
 
 /// Reads the battery (unless `stopping`, which needs no level), then the
-/// adapter's key and status and, when a decision can follow, charging's.
-HoldFindings findForHold(bool stopping);
+/// adapter's key and status and, when a decision can follow, charging's;
+/// and, for a plugged-in level above `band`'s lower one, where alone the heat
+/// rule acts, the battery's temperature.
+HoldFindings findForHold(bool stopping, Band band = {});
 
 /// Whether `found` lets a run decide: the battery was read (or it stops) and
 /// no check or read failed.

@@ -157,7 +157,7 @@ int decide(Holder& holder, HolderEvent event, bool always) noexcept {
     const double now = CFAbsoluteTimeGetCurrent();
     const bool stopping = event == HolderEvent::stop;
     if (holder.asleep && (event == HolderEvent::timer || event == HolderEvent::power)) event = HolderEvent::dark;
-    const HoldFindings found = findForHold(stopping);
+    const HoldFindings found = findForHold(stopping, holder.settings.band.value_or(Band{}));
     Plan planned;
     if (stopping) {
       withdrawWake(holder, now);
