@@ -29,8 +29,10 @@ constexpr double kChargingAside = 3600;
 /// What the log has said of failures: the one that lasts, and when it was
 /// last printed.
 struct LogGate {
-  std::optional<std::string> failing{};
-  double printedAt{};
+  bool failing{};                        ///< the last decision failed
+  std::optional<std::string> printed{};  ///< the failure last printed
+  double printedAt{};                    ///< when it was printed
+  std::optional<double> endedAt{};       ///< when a failure's end was last printed
 };
 
 /// What the callbacks share, for the life of the process.
@@ -51,16 +53,23 @@ struct Holder {
 Holder& holderOf(void* info) { return *static_cast<Holder*>(info); }
 
 /// Whether `line` is worth its bytes in the log, and notes it: always where
-/// `always`, or where it wrote; a failure when it starts and once an hour
-/// while it lasts; the first line without it, which says it ended.
+/// `always`, or where it wrote; a failure when it starts, and again once an
+/// hour while it lasts or comes back; the first line without it, which says
+/// it ended, at most once an hour (a failure that comes and goes with the
+/// level says so in the lines that write).
 bool worthPrinting(LogGate& gate, const JsonResponse& line, double now, bool always) {
   const bool wrote = line.writes && !line.writes->empty();
-  std::optional<std::string> failure;
-  if (!line.ok) failure = line.code.value_or("") + ' ' + line.error.value_or("");
-  const bool repeat = failure && gate.failing == failure && now - gate.printedAt < kFailureRepeat;
-  const bool ended = !failure && gate.failing;
-  gate.failing = std::move(failure);
-  if (!(always || wrote || ended || (gate.failing && !repeat))) return false;
+  if (line.ok) {
+    const bool ended = gate.failing && (!gate.endedAt || now - *gate.endedAt >= kFailureRepeat);
+    gate.failing = false;
+    if (ended) gate.endedAt = now;
+    return always || wrote || ended;
+  }
+  std::string failure = line.code.value_or("") + ' ' + line.error.value_or("");
+  const bool repeat = gate.printed == failure && now - gate.printedAt < kFailureRepeat;
+  gate.failing = true;
+  if (!(always || wrote || !repeat)) return false;
+  gate.printed = std::move(failure);
   gate.printedAt = now;
   return true;
 }
