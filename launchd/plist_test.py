@@ -25,6 +25,7 @@ with open(args.plist, "rb") as file:
 unset = "SET-BY-THE-INSTALLER"
 expected = [("AssociatedBundleIdentifiers", list, [unset]), ("KeepAlive", bool, True), ("Label", str, "smc-charge.hold"),
             ("ProgramArguments", list, [unset, "hold-daemon", "75", "80"]), ("RunAtLoad", bool, True),
+            ("StandardErrorPath", str, "/Library/Logs/smc-charge.hold.log"),
             ("StandardOutPath", str, "/Library/Logs/smc-charge.hold.log")]
 found = sorted((key, type(value), value) for key, value in plist.items())
 failures = [] if found == expected else [f"members {found}, not {expected}"]

@@ -4,33 +4,13 @@
 #include <exception>
 
 #include "charging/cf_owned.h"
+#include "charging/cf_values.h"
 
 namespace {
 
-/// The value of `key` in `description` when it is of the type `typeID`.
-CFTypeRef valueOf(CFDictionaryRef description, CFStringRef key, CFTypeID typeID) {
-  const CFTypeRef value = CFDictionaryGetValue(description, key);
-  return value != nullptr && CFGetTypeID(value) == typeID ? value : nullptr;
-}
-
-bool isTrue(CFDictionaryRef description, CFStringRef key) {
-  const CFTypeRef value = valueOf(description, key, CFBooleanGetTypeID());
-  return value != nullptr && CFBooleanGetValue(static_cast<CFBooleanRef>(value)) != 0;
-}
-
 bool isText(CFDictionaryRef description, CFStringRef key, CFStringRef text) {
-  const CFTypeRef value = valueOf(description, key, CFStringGetTypeID());
+  const CFTypeRef value = valueOfType(description, key, CFStringGetTypeID());
   return value != nullptr && CFEqual(value, text) != 0;
-}
-
-/// The number under `key` when it fits an int exactly.
-std::optional<int> integerOf(CFDictionaryRef description, CFStringRef key) {
-  const CFTypeRef value = valueOf(description, key, CFNumberGetTypeID());
-  int number{};
-  if (value == nullptr || CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberIntType, &number) == 0) {
-    return std::nullopt;
-  }
-  return number;
 }
 
 bool isPresentBattery(CFDictionaryRef description) {

@@ -1,9 +1,11 @@
 #include "charging/hold.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "charging/adapter_status.h"
 #include "charging/battery.h"
+#include "charging/battery_health.h"
 #include "charging/charging_status.h"
 #include "charging/charging_write.h"
 #include "charging/write_report.h"
@@ -38,58 +40,16 @@ ErrorReport readFailure(const SMCError& error) {
   return {.code = "READ_FAILED", .message = "SMC read failed: " + numbersText(error)};
 }
 
-/// What a run found before it decides: the battery, the key of each control
-/// that has one, what the decision knows, and the first check or read that
-/// failed, after which nothing more is asked.
-struct Findings {
-  std::optional<BatteryReading> battery{};
-  std::optional<AdapterControl> adapter{};
-  std::optional<std::string> chargingBackend{};
-  HoldSituation situation{};
-  std::optional<ErrorReport> failure{};
-
-  /// `result`'s value, or none with its failure noted.
-  template <class T>
-  std::optional<T> take(SMCResult<std::optional<T>> result) {
-    if (result.ok()) return result.value();
-    failure = readFailure(result.error());
-    return std::nullopt;
-  }
-
-  /// The status that a reading tells, empty when it tells none.
-  static std::string statusOf(const std::optional<StatusReading>& reading) {
-    return reading ? reading->status : std::string();
-  }
-};
-
-/// When a run decides: whenever hold runs, before the Mac sleeps, or as its
-/// holder stops.
-enum class Moment : std::uint8_t { now, sleep, stop };
-
-/// The battery (not at a stop, which needs no level), then the adapter and,
-/// when a decision will be made, charging, each control's key before its
-/// status: the adapter first, so that a cut one can still be turned back on
-/// when what follows fails.
-Findings find(Moment moment) {
-  Findings found;
-  if (moment != Moment::stop) found.battery = readBattery();
-  found.adapter = found.take(adapterControlOrError());
-  found.situation.adapter.usable = found.adapter.has_value();
-  if (found.adapter) {
-    found.situation.adapter.status = Findings::statusOf(found.take(readAdapterStatusOrError(*found.adapter)));
-  }
-  if (found.failure || !(found.battery || moment == Moment::stop)) return found;
-  found.chargingBackend = found.take(chargingBackendOrError());
-  found.situation.charging.usable = found.chargingBackend.has_value();
-  if (found.chargingBackend) {
-    found.situation.charging.status = Findings::statusOf(found.take(readChargingStatusOrError()));
-  }
-  if (found.battery) {
-    found.situation.level = found.battery->level;
-    found.situation.onAdapter = found.battery->onAdapter;
-  }
-  return found;
+/// `result`'s value, or none with its failure noted in `found`.
+template <class T>
+std::optional<T> take(HoldFindings& found, SMCResult<std::optional<T>> result) {
+  if (result.ok()) return result.value();
+  found.failure = readFailure(result.error());
+  return std::nullopt;
 }
+
+/// The status that a reading tells, empty when it tells none.
+std::string statusOf(const std::optional<StatusReading>& reading) { return reading ? reading->status : std::string(); }
 
 /// What a run has written so far, and its first failure.
 struct Writes {
@@ -103,38 +63,23 @@ struct Writes {
   /// Brings the control `name`, found in `state`, to `on` through `write`,
   /// unless it already reads so. One that reads "unknown" holds another
   /// writer's value: it is left alone, and noted. Every needed write is
-  /// tried, also after one has failed.
+  /// tried, also after one has failed. Whether a write was tried and failed.
   template <class Write>
-  void bring(std::string_view name, bool on, const ControlState& state, Write write) {
-    if (state.status == (on ? "enabled" : "disabled")) return;
+  bool bring(std::string_view name, bool on, const ControlState& state, Write write) {
+    if (state.status == (on ? "enabled" : "disabled")) return false;
     if (state.status == "unknown") {
       note(ErrorReport{.code = std::string(kStatusUnknownCode), .message = std::string(kStatusUnknownMessage)});
-      return;
+      return false;
     }
     auto failed = failureOf(write(on));
-    if (failed) {
-      note(std::move(failed));
-    } else {
+    if (!failed) {
       list.emplace_back(name, on ? "on" : "off");
+      return false;
     }
+    note(std::move(failed));
+    return true;
   }
 };
-
-/// Carries out `decision` through the keys found. Charging goes off before
-/// the adapter is written and on after it, so that neither edge lets the
-/// battery charge for a moment.
-void apply(const Findings& found, const HoldDecision& decision, Writes& run) {
-  const auto charging = [&](bool on) {
-    run.bring("charging", on, found.situation.charging,
-              [&](bool value) { return writeCharging(value, *found.chargingBackend); });
-  };
-  if (decision.charging == false) charging(false);
-  if (decision.adapter) {
-    run.bring("adapter", *decision.adapter, found.situation.adapter,
-              [&](bool value) { return WriteOutcome(writeAdapter(value, *found.adapter)); });
-  }
-  if (decision.charging == true) charging(true);
-}
 
 }  // namespace
 
@@ -149,7 +94,53 @@ bool unplugged(const HoldSituation& situation) {
   return !situation.onAdapter && (!situation.adapter.usable || situation.adapter.status == "enabled");
 }
 
-HoldDecision decideHold(const HoldSituation& situation, Band band) {
+bool adapterAlone(const HoldSituation& situation) {
+  return !situation.charging.usable || situation.charging.status == "unknown";
+}
+
+std::optional<int> parseHot(std::string_view text) {
+  const auto degrees = percentOf(text);
+  if (!degrees || *degrees < 30 || *degrees > 45) return std::nullopt;
+  return degrees;
+}
+
+Heat heatOf(const HoldSituation& situation, Band band) {
+  // Unplugged, nothing charges: the pause waits for the adapter, and the
+  // decision at its plugging in.
+  if (!situation.temperature || situation.level <= band.lower || unplugged(situation)) return Heat::none;
+  // With the adapter alone a pause is a cut, and a cut just above the lower
+  // level would have the adapter back on there within minutes: the pause
+  // begins where 10 minutes of running down still end above it.
+  if (adapterAlone(situation) && situation.level < band.lower + kHeatCutAboveLower) return Heat::none;
+  if (*situation.temperature >= band.hot * 10) return Heat::pause;
+  return *situation.temperature > (band.hot - 3) * 10 ? Heat::margin : Heat::none;
+}
+
+bool chargingPaused(const HoldSituation& situation) {
+  return (adapterAlone(situation) ? situation.adapter.status : situation.charging.status) == "disabled";
+}
+
+namespace {
+
+/// `decision` under the heat rule: charging paused where the battery is hot,
+/// and kept paused in the margin below (where `pausedForHeat`, or, not
+/// known, where it is paused), by the control that holds the band.
+HoldDecision withHeat(HoldDecision decision, const HoldSituation& situation, Band band,
+                      std::optional<bool> pausedForHeat) {
+  const Heat heat = heatOf(situation, band);
+  const bool paused = chargingPaused(situation) && pausedForHeat.value_or(true);
+  if (heat == Heat::none || (heat == Heat::margin && !paused)) return decision;
+  std::optional<bool>& control = adapterAlone(situation) ? decision.adapter : decision.charging;
+  const bool usable = adapterAlone(situation) ? situation.adapter.usable : situation.charging.usable;
+  if (!usable) return decision;
+  if (heat == Heat::pause) control = false;
+  if (control == true) control.reset();
+  decision.heat = situation.temperature;
+  return decision;
+}
+
+/// What the band alone asks by day (decideHold without the heat).
+HoldDecision bandDecision(const HoldSituation& situation, Band band) {
   if (band.upper == 100) return allOn(situation);
   if (unplugged(situation)) return {.charging = onlyIf(situation.charging.usable, true)};
   std::optional<bool> edge;
@@ -157,58 +148,133 @@ HoldDecision decideHold(const HoldSituation& situation, Band band) {
   if (situation.level >= band.upper) edge = false;
   // With both, charging keeps the level and the adapter is cut only above
   // the band, so the battery rests at the upper level instead of cycling.
-  if (situation.adapter.usable && situation.charging.usable) {
+  // Charging that holds another writer's value keeps nothing: then the
+  // adapter cycles the battery through the band, as where it is alone,
+  // instead of flapping at the upper level.
+  if (situation.adapter.usable && !adapterAlone(situation)) {
     return {.adapter = situation.level <= band.upper, .charging = edge};
   }
   return {.adapter = onlyIf(situation.adapter.usable, edge), .charging = onlyIf(situation.charging.usable, edge)};
 }
 
-HoldDecision decideSleep(const HoldSituation& situation, Band band) {
-  // With the adapter alone nothing can keep the level still: a cut adapter
-  // would run the battery down through the night, so it charges instead,
-  // and the decision at wake brings the level back.
-  if (band.upper == 100 || !situation.charging.usable) return allOn(situation);
-  if (unplugged(situation)) return {};
-  return {.adapter = onlyIf(situation.adapter.usable, true), .charging = situation.level < band.lower};
-}
-
-namespace {
-
-/// The run of `moment`, its line that of `command` at `event`.
-JsonResponse runAt(const std::string& command, std::optional<std::string> event, Band band, Moment moment) {
-  const Findings found = find(moment);
-  const bool stop = moment == Moment::stop;
-  Writes run;
-  if ((!found.battery && !stop) || found.failure) {
-    // What failed tells nothing certain of the level or of the controls, so
-    // nothing is decided; but no Mac is left running down its battery on it.
-    if (found.situation.adapter.status == "disabled") apply(found, {.adapter = true}, run);
-  } else if (!found.adapter && !found.chargingBackend) {
-    // Nothing to hold with. A stop has nothing to undo either.
-    if (!stop) run.note(failureOf(std::nullopt));
-  } else {
-    const HoldSituation& situation = found.situation;
-    apply(found, stop ? allOn(situation) : moment == Moment::sleep ? decideSleep(situation, band)
-                                                                    : decideHold(situation, band),
-          run);
+/// What the night asks, without the heat (decideHolder).
+HoldDecision nightDecision(const HoldSituation& situation, Band band, HolderRule rule) {
+  if (band.upper == 100) return allOn(situation);
+  if (unplugged(situation)) return adapterAlone(situation) ? bandDecision(situation, band) : HoldDecision{};
+  if (!adapterAlone(situation)) {
+    return {.adapter = onlyIf(situation.adapter.usable, true), .charging = situation.level < band.lower};
   }
-
-  const auto level = found.battery ? std::optional(found.battery->level) : std::nullopt;
-  std::optional<ErrorReport> failure = found.failure ? found.failure : run.failure;
-  if (!found.battery && !stop) {
-    failure = ErrorReport{.code = std::string(kBatteryUnavailableCode),
-                          .message = std::string(kBatteryUnavailableMessage)};
-  }
-  return {.ok = !failure, .command = command, .event = std::move(event), .level = level,
-          .code = failure ? std::optional(std::move(failure->code)) : std::nullopt,
-          .error = failure ? std::optional(std::move(failure->message)) : std::nullopt,
-          .writes = std::move(run.list)};
+  if (rule.chargeAsleep) return allOn(situation);
+  // Nothing keeps the level still: cut, the battery runs down slowly asleep
+  // until a wake that the holder asks for turns the adapter on at the lower
+  // level (hold_daemon.cc); on, it would charge to full by morning.
+  return {.adapter = onlyIf(situation.adapter.usable, situation.level <= band.lower || rule.adapterHeldOn),
+          .charging = onlyIf(situation.charging.usable, situation.level < band.lower)};
 }
 
 }  // namespace
 
+HoldDecision decideHold(const HoldSituation& situation, Band band) {
+  return withHeat(bandDecision(situation, band), situation, band, std::nullopt);
+}
+
+HoldDecision decideHolder(const HoldSituation& situation, Band band, HolderRule rule) {
+  HoldDecision decision =
+      withHeat(rule.night ? nightDecision(situation, band, rule) : bandDecision(situation, band), situation, band,
+               rule.heatPaused);
+  // An adapter that the holder has just turned on stays on for a while, so
+  // that it changes at most once every 10 minutes, however narrow the band.
+  // The heat waits for it too: the adapter was turned on at the lower level,
+  // which a hot battery is charged to keep, and cut one point above it, it
+  // would switch every few minutes.
+  if (rule.adapterHeldOn && decision.adapter == false && adapterAlone(situation)) {
+    decision.adapter.reset();
+    decision.heat.reset();
+  }
+  return decision;
+}
+
+HoldFindings findForHold(bool stopping, Band band) {
+  HoldFindings found;
+  if (!stopping) found.battery = readBattery();
+  // The adapter first, so that a cut one can still be turned back on when
+  // what follows fails.
+  found.adapter = take(found, adapterControlOrError());
+  found.situation.adapter.usable = found.adapter.has_value();
+  if (found.adapter) found.situation.adapter.status = statusOf(take(found, readAdapterStatusOrError(*found.adapter)));
+  if (found.failure || !(found.battery || stopping)) return found;
+  found.chargingBackend = take(found, chargingBackendOrError());
+  found.situation.charging.usable = found.chargingBackend.has_value();
+  if (found.chargingBackend) found.situation.charging.status = statusOf(take(found, readChargingStatusOrError()));
+  if (found.battery) {
+    found.situation.level = found.battery->level;
+    found.situation.onAdapter = found.battery->onAdapter;
+    // The heat rule's temperature, where it can act; a run that cannot
+    // decide needs none.
+    if (!found.failure && found.situation.level > band.lower && !unplugged(found.situation)) {
+      if (const auto figures = readBatteryHealth()) found.situation.temperature = figures->temperature;
+    }
+  }
+  return found;
+}
+
+bool decidable(const HoldFindings& found, bool stopping) { return (found.battery || stopping) && !found.failure; }
+
+HoldSituation withoutCharging(HoldSituation situation) {
+  situation.charging = {};
+  return situation;
+}
+
+HoldRun carryOut(const std::string& command, std::optional<std::string> event, const HoldFindings& found,
+                 bool stopping, HoldDecision decision, std::optional<bool> adapterIfChargingFails) {
+  Writes run;
+  if (!decidable(found, stopping)) {
+    // What failed tells nothing certain of the level or of the controls, so
+    // nothing is decided; but no Mac is left running down its battery on it.
+    decision = {.adapter = found.situation.adapter.status == "disabled" ? std::optional(true) : std::nullopt};
+  } else if (!found.adapter && !found.chargingBackend) {
+    // Nothing to hold with. A stop has nothing to undo either.
+    if (!stopping) run.note(failureOf(std::nullopt));
+    decision = {};
+  }
+  bool chargingFailed = false;
+  const auto charging = [&](bool on) {
+    chargingFailed = run.bring("charging", on, found.situation.charging,
+                               [&](bool value) { return writeCharging(value, *found.chargingBackend); }) ||
+                     chargingFailed;
+  };
+  // Charging goes off before the adapter is written and on after it, so that
+  // neither edge lets the battery charge for a moment.
+  if (decision.charging == false) {
+    charging(false);
+    if (chargingFailed) decision.adapter = onlyIf(found.situation.adapter.usable, adapterIfChargingFails);
+  }
+  if (decision.adapter) {
+    run.bring("adapter", *decision.adapter, found.situation.adapter,
+              [&](bool value) { return WriteOutcome(writeAdapter(value, *found.adapter)); });
+  }
+  if (decision.charging == true) charging(true);
+
+  const auto level = found.battery ? std::optional(found.battery->level) : std::nullopt;
+  std::optional<ErrorReport> failure = found.failure ? found.failure : run.failure;
+  if (!found.battery && !stopping) {
+    failure = ErrorReport{.code = std::string(kBatteryUnavailableCode),
+                          .message = std::string(kBatteryUnavailableMessage)};
+  }
+  return {.line = {.ok = !failure, .command = command, .event = std::move(event), .level = level,
+                   .heat = decidable(found, stopping) ? decision.heat : std::nullopt,
+                   .code = failure ? std::optional(std::move(failure->code)) : std::nullopt,
+                   .error = failure ? std::optional(std::move(failure->message)) : std::nullopt,
+                   .writes = std::move(run.list)},
+          .chargingWriteFailed = chargingFailed};
+}
+
 JsonResponse holdResponse(const std::string& command, Band band) {
-  return runAt(command, std::nullopt, band, Moment::now);
+  const HoldFindings found = findForHold(/*stopping=*/false, band);
+  const HoldSituation& situation = found.situation;
+  return carryOut(command, std::nullopt, found, /*stopping=*/false, decideHold(situation, band),
+                  decideHold(withoutCharging(situation), band).adapter)
+      .line;
 }
 
 std::string_view eventWord(HolderEvent event) {
@@ -217,15 +283,14 @@ std::string_view eventWord(HolderEvent event) {
     case HolderEvent::timer: return "timer";
     case HolderEvent::power: return "power";
     case HolderEvent::sleep: return "sleep";
+    case HolderEvent::dark: return "dark";
     case HolderEvent::wake: return "wake";
     case HolderEvent::stop: break;
   }
   return "stop";
 }
 
-JsonResponse holderResponse(const std::string& command, Band band, HolderEvent event) {
-  const Moment moment = event == HolderEvent::sleep ? Moment::sleep
-                        : event == HolderEvent::stop ? Moment::stop
-                                                     : Moment::now;
-  return runAt(command, std::string(eventWord(event)), band, moment);
+double nightWakeAt(int level, Band band, bool adapterCut, double now, double onSince) {
+  if (!adapterCut) return onSince + kAdapterHeldOnSeconds;
+  return now + std::max(kAdapterHeldOnSeconds, (level - band.lower) * kAsleepDrainSecondsPerPercent);
 }

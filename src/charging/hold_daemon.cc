@@ -1,5 +1,6 @@
 #include "charging/hold_daemon.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,34 +9,177 @@
 
 #include "charging/cf_owned.h"
 #include "charging/holder_lock.h"
+#include "charging/log_file.h"
 #include "charging/stop_signals.h"
+#include "charging/wake_request.h"
 #include "response/print_json.h"
 #include "smc/platform.h"
 
 namespace {
 
 /// The backstop's interval, in seconds: a change that no notification told
-/// is seen within a minute.
+/// is seen within a minute, and a start that failed is tried again.
 constexpr CFTimeInterval kBackstop = 60;
+/// How often a failure that lasts is said again.
+constexpr double kFailureRepeat = 3600;
+/// How often charging whose write failed is tried again: the band is held
+/// with the adapter alone until a write of charging succeeds.
+constexpr double kChargingAside = 3600;
+
+/// What the log has said of failures: the one that lasts, and when it was
+/// last printed.
+struct LogGate {
+  bool failing{};                        ///< the last decision failed
+  std::optional<std::string> printed{};  ///< the failure last printed
+  double printedAt{};                    ///< when it was printed
+  std::optional<double> endedAt{};       ///< when a failure's end was last printed
+};
 
 /// What the callbacks share, for the life of the process.
 struct Holder {
   std::string command{};
-  Band band{};
+  HolderSettings settings{};
   int stopPipe{};
   io_connect_t rootDomain{};  ///< where sleep messages are answered
+  bool started{};             ///< holds its band; else its start failed and is tried again
+  bool asleep{};              ///< from the sleep message to the full wake's
+  std::optional<double> adapterOnAt{};    ///< when this holder last turned the adapter on
+  std::optional<double> chargingAsideAt{};  ///< when charging's write last failed, until one succeeds
+  std::optional<double> wakeAt{};         ///< the wake asked for, and not yet withdrawn
+  bool heatPaused{};                      ///< it paused charging for the heat, and the battery is not cool yet
+  LogGate gate{};
 };
 
 Holder& holderOf(void* info) { return *static_cast<Holder*>(info); }
 
-/// Decides at `event` and prints the line (unless `always` is false and it
-/// neither wrote nor failed); its status. Memory running out prints the
+/// Whether `line` is worth its bytes in the log, and notes it: always where
+/// `always`, or where it wrote; a failure when it starts, and again once an
+/// hour while it lasts or comes back; the first line without it, which says
+/// it ended, at most once an hour (a failure that comes and goes with the
+/// level says so in the lines that write).
+bool worthPrinting(LogGate& gate, const JsonResponse& line, double now, bool always) {
+  const bool wrote = line.writes && !line.writes->empty();
+  if (line.ok) {
+    const bool ended = gate.failing && (!gate.endedAt || now - *gate.endedAt >= kFailureRepeat);
+    gate.failing = false;
+    if (ended) gate.endedAt = now;
+    return always || wrote || ended;
+  }
+  std::string failure = line.code.value_or("") + ' ' + line.error.value_or("");
+  const bool repeat = gate.printed == failure && now - gate.printedAt < kFailureRepeat;
+  gate.failing = true;
+  if (!(always || wrote || !repeat)) return false;
+  gate.printed = std::move(failure);
+  gate.printedAt = now;
+  return true;
+}
+
+/// Withdraws the wake asked for, unless it has come already.
+void withdrawWake(Holder& holder, double now) {
+  if (holder.wakeAt && *holder.wakeAt > now) cancelWake(*holder.wakeAt);
+  holder.wakeAt.reset();
+}
+
+/// Makes sure that a wake comes at `at` or before; false when none can be asked.
+bool wakeBy(Holder& holder, double at, double now) {
+  if (holder.wakeAt && *holder.wakeAt > now && *holder.wakeAt <= at) return true;
+  withdrawWake(holder, now);
+  if (!requestWake(at)) return false;
+  holder.wakeAt = at;
+  return true;
+}
+
+/// What a holder carries out: the decision, the adapter's should charging's
+/// write fail, and whether the wake asked for serves that case alone.
+struct Plan {
+  HoldDecision decision{};
+  std::optional<bool> fallback{};
+  bool wakeForFallback{};
+};
+
+/// The plan on `situation`. Asleep, where the adapter alone holds the band
+/// (or would, should charging's write fail), a cut adapter is left only with
+/// a wake asked for to end it in time: where none can be asked, the adapter
+/// stays on and the Mac charges, as it did before any wake was asked for.
+Plan plan(Holder& holder, HoldSituation situation, double now) {
+  const Band band = *holder.settings.band;
+  const HolderRule rule{.night = holder.asleep, .chargeAsleep = holder.settings.chargeAsleep,
+                        .adapterHeldOn = holder.adapterOnAt && now - *holder.adapterOnAt < kAdapterHeldOnSeconds,
+                        .heatPaused = holder.heatPaused};
+  std::optional<bool> retry;
+  if (holder.chargingAsideAt) {
+    // Charging set aside: the adapter alone holds the band, and once an hour
+    // charging is asked again what the band wants of it.
+    if (now - *holder.chargingAsideAt >= kChargingAside) retry = decideHolder(situation, band, rule).charging;
+    situation = withoutCharging(situation);
+  }
+  Plan planned{.decision = decideHolder(situation, band, rule),
+               .fallback = decideHolder(withoutCharging(situation), band, rule).adapter};
+  if (retry) planned.decision.charging = retry;
+  // Cool again, a pause for the heat ends where it began: charging goes on
+  // up to the upper level, as it would have gone but for the heat, rather
+  // than wait in the band for the level to fall to the lower one.
+  if (holder.heatPaused && (!situation.temperature || *situation.temperature <= (band.hot - 3) * 10)) {
+    holder.heatPaused = false;
+    if (!rule.night && situation.level < band.upper && !unplugged(situation)) {
+      (adapterAlone(situation) ? planned.decision.adapter : planned.decision.charging) = true;
+    }
+  }
+  const bool alone = adapterAlone(situation);
+  const bool chargingWritten = planned.decision.charging == false && situation.charging.status != "disabled";
+  if (!holder.asleep || !situation.adapter.usable || unplugged(situation) || !(alone || chargingWritten)) {
+    withdrawWake(holder, now);
+    return planned;
+  }
+  std::optional<bool>& adapter = alone ? planned.decision.adapter : planned.fallback;
+  const bool cut = adapter ? !*adapter : situation.adapter.status == "disabled";
+  // An adapter left on all night by choice (a full charge, --charge-asleep)
+  // needs no wake; a cut one always does, heat's included.
+  if (!cut && (rule.chargeAsleep || band.upper == 100)) {
+    withdrawWake(holder, now);
+    return planned;
+  }
+  const double at = nightWakeAt(situation.level, band, cut, now, rule.adapterHeldOn ? *holder.adapterOnAt : now);
+  if (!wakeBy(holder, at, now) && cut) adapter = true;
+  planned.wakeForFallback = !alone;
+  return planned;
+}
+
+/// Notes what a run did that later decisions depend on: when the adapter
+/// went on, and whether charging's writes work.
+void remember(Holder& holder, const HoldRun& run, double now) {
+  for (const auto& [control, state] : run.line.writes.value_or(WriteList{})) {
+    if (control == "adapter") holder.adapterOnAt = state == "on" ? std::optional(now) : std::nullopt;
+    if (control == "charging") holder.chargingAsideAt.reset();
+  }
+  if (run.chargingWriteFailed) holder.chargingAsideAt = now;
+  // Paused for the heat until the battery is cool again, whatever the lines
+  // in between say (one near the lower level names no heat).
+  if (run.line.heat) holder.heatPaused = true;
+}
+
+/// Decides at `event` and prints the line (unless `always` is false and the
+/// log would not miss it); its status. Memory running out prints the
 /// fallback line, and the holder goes on to the next event.
-int decide(const Holder& holder, HolderEvent event, bool always) noexcept {
+int decide(Holder& holder, HolderEvent event, bool always) noexcept {
   try {
-    const JsonResponse line = holderResponse(holder.command, holder.band, event);
-    if (always || !line.ok || (line.writes && !line.writes->empty())) return printLine(line);
-    return 0;
+    const double now = CFAbsoluteTimeGetCurrent();
+    const bool stopping = event == HolderEvent::stop;
+    if (holder.asleep && (event == HolderEvent::timer || event == HolderEvent::power)) event = HolderEvent::dark;
+    const HoldFindings found = findForHold(stopping, holder.settings.band.value_or(Band{}));
+    Plan planned;
+    if (stopping) {
+      withdrawWake(holder, now);
+      planned.decision = {.adapter = found.situation.adapter.usable ? std::optional(true) : std::nullopt,
+                          .charging = found.situation.charging.usable ? std::optional(true) : std::nullopt};
+    } else if (decidable(found, stopping)) {
+      planned = plan(holder, found.situation, now);
+    }
+    const HoldRun run = carryOut(holder.command, std::string(eventWord(event)), found, stopping, planned.decision,
+                                 planned.fallback);
+    if (planned.wakeForFallback && !run.chargingWriteFailed) withdrawWake(holder, now);
+    remember(holder, run, now);
+    return worthPrinting(holder.gate, run.line, now, always) ? printLine(run.line) : 0;
   } catch (...) {
     writeAll(STDOUT_FILENO, kFallbackLine);
     return 1;
@@ -43,13 +187,53 @@ int decide(const Holder& holder, HolderEvent event, bool always) noexcept {
 }
 
 /// Restores the Mac, prints the stop line and ends the process with its
-/// status. Only a stop signal puts anything in the pipe, so its callback
-/// needs to read nothing.
-[[noreturn]] void stop(const Holder& holder) { std::exit(decide(holder, HolderEvent::stop, true)); }
+/// status.
+[[noreturn]] void stop(Holder& holder) { std::exit(decide(holder, HolderEvent::stop, true)); }
 
-void onStop(CFFileDescriptorRef /*descriptor*/, CFOptionFlags /*types*/, void* info) { stop(holderOf(info)); }
+/// A start that cannot hold its band: the adapter back on where it is cut
+/// (a holder killed before may have left it so), and the line that says why,
+/// as often as the log takes it.
+void failStart(Holder& holder, JsonResponse line) noexcept {
+  try {
+    const HoldFindings found = findForHold(/*stopping=*/true);
+    HoldRun restore = carryOut(holder.command, std::nullopt, found, /*stopping=*/true,
+                               {.adapter = found.situation.adapter.usable ? std::optional(true) : std::nullopt},
+                               std::nullopt);
+    if (!restore.line.writes->empty()) line.writes = std::move(restore.line.writes);
+    if (worthPrinting(holder.gate, line, CFAbsoluteTimeGetCurrent(), false)) printLine(line);
+  } catch (...) {
+    writeAll(STDOUT_FILENO, kFallbackLine);
+  }
+}
 
-void onTimer(CFRunLoopTimerRef /*timer*/, void* info) { decide(holderOf(info), HolderEvent::timer, false); }
+JsonResponse unavailableLine(const Holder& holder) {
+  return {.ok = false, .command = holder.command, .event = "start", .code = std::string(kHolderUnavailableCode),
+          .error = std::string(kHolderUnavailableMessage), .writes = WriteList{}};
+}
+
+/// Takes the holders' lock, waiting while another holder lives: it says so
+/// once, naming that holder, and looks once a second for a signal. A stop
+/// then ends the process with a stop line that wrote nothing: the other
+/// holder holds. flock cannot wait on the pipe too, and a signal may come
+/// just before it blocks; asking again each second leaves no such gap.
+LockTry takeLock(Holder& holder) {
+  bool told = false;
+  for (;;) {
+    const LockTry attempt = tryHolderLock();
+    if (attempt != LockTry::busy) return attempt;
+    if (!told) {
+      printLine({.ok = true, .command = holder.command, .event = "wait", .holder = lockHolder()});
+      told = true;
+    }
+    pollfd signals{.fd = holder.stopPipe, .events = POLLIN, .revents = {}};
+    if (poll(&signals, 1, 1000) <= 0) continue;
+    switch (readSignals(holder.stopPipe)) {
+      case SignalRequest::stop: printJson({.ok = true, .command = holder.command, .event = "stop", .writes = WriteList{}});
+      case SignalRequest::reopenLog: reopenLog(); break;
+      case SignalRequest::none: break;
+    }
+  }
+}
 
 void onPowerSources(void* context) { decide(holderOf(context), HolderEvent::power, false); }
 
@@ -60,39 +244,27 @@ void onSystemPower(void* refcon, io_service_t /*service*/, uint32_t messageType,
   switch (messageType) {
     case kIOMessageCanSystemSleep: IOAllowPowerChange(holder.rootDomain, notification); break;
     case kIOMessageSystemWillSleep:
+      // Asleep from here to the full wake: the kernel tells a process
+      // nothing of the dark wakes in between, in which it runs.
+      holder.asleep = true;
       decide(holder, HolderEvent::sleep, true);
       // Whatever the decision did: unanswered, the Mac would sleep anyway
       // 30 seconds later, and a holder never keeps it awake.
       IOAllowPowerChange(holder.rootDomain, notification);
       break;
-    case kIOMessageSystemHasPoweredOn: decide(holder, HolderEvent::wake, true); break;
+    case kIOMessageSystemHasPoweredOn:
+      holder.asleep = false;
+      decide(holder, HolderEvent::wake, true);
+      break;
     default: break;
   }
 }
 
-/// The line of a holder that cannot start; it has written nothing.
-[[noreturn]] void unavailable(const Holder& holder) {
-  printJson({.ok = false, .command = holder.command, .event = "start", .code = std::string(kHolderUnavailableCode),
-             .error = std::string(kHolderUnavailableMessage), .writes = WriteList{}});
-}
-
-/// Puts the holder's sources and its timer on this thread's run loop; throws
-/// when its stop cannot be heard there. A Mac that tells no power change or
-/// no sleep still has the timer, so those are left out where they fail.
-void listen(Holder& holder) {
+/// Puts the power sources and the sleep messages on the run loop; a Mac
+/// that tells no power change or no sleep still has the timer, so each is
+/// left out where it fails.
+void listenForPower(Holder& holder) {
   const CFRunLoopRef loop = CFRunLoopGetCurrent();
-  CFFileDescriptorContext stopContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
-                                      .copyDescription = nullptr};
-  // Each object made here is the run loop's once added (a source keeps its
-  // descriptor): the holder's own references go when this returns, or throws.
-  const CFOwned<CFFileDescriptorRef> stops(
-      CFFileDescriptorCreate(nullptr, holder.stopPipe, /*closeOnInvalidate=*/Boolean{}, onStop, &stopContext));
-  const CFOwned<CFRunLoopSourceRef> stopSource(
-      stops ? CFFileDescriptorCreateRunLoopSource(nullptr, stops.get(), CFIndex{}) : nullptr);
-  if (!stopSource) throw std::runtime_error("the stop signals cannot be heard");
-  CFFileDescriptorEnableCallBacks(stops.get(), kCFFileDescriptorReadCallBack);
-  CFRunLoopAddSource(loop, stopSource.get(), kCFRunLoopDefaultMode);
-
   if (const CFOwned<CFRunLoopSourceRef> power(IOPSNotificationCreateRunLoopSource(onPowerSources, &holder)); power) {
     CFRunLoopAddSource(loop, power.get(), kCFRunLoopDefaultMode);
   }
@@ -102,41 +274,105 @@ void listen(Holder& holder) {
   if (holder.rootDomain != io_connect_t{}) {
     CFRunLoopAddSource(loop, IONotificationPortGetRunLoopSource(port), kCFRunLoopDefaultMode);
   }
+}
 
+/// Takes the lock and starts holding, or fails the start, to be tried again
+/// at the next minute.
+void attemptStart(Holder& holder) {
+  if (!holder.settings.band) {
+    failStart(holder, {.ok = false, .command = holder.command, .code = "INVALID_ARGS",
+                       .error = std::string(holder.settings.refusal)});
+    return;
+  }
+  if (takeLock(holder) == LockTry::failed) {
+    failStart(holder, unavailableLine(holder));
+    return;
+  }
+  recordHolder(*holder.settings.band);
+  try {
+    listenForPower(holder);
+  } catch (...) {
+    // Only the stand-in allocates here, and may run out of memory.
+    failStart(holder, unavailableLine(holder));
+    std::exit(1);
+  }
+  holder.started = true;
+  holder.gate = {};
+  decide(holder, HolderEvent::start, true);
+}
+
+void onSignals(CFFileDescriptorRef descriptor, CFOptionFlags /*types*/, void* info) {
+  Holder& holder = holderOf(info);
+  if (readSignals(holder.stopPipe) == SignalRequest::stop) stop(holder);
+  reopenLog();
+  CFFileDescriptorEnableCallBacks(descriptor, kCFFileDescriptorReadCallBack);
+}
+
+void onTimer(CFRunLoopTimerRef /*timer*/, void* info) {
+  Holder& holder = holderOf(info);
+  if (holder.started) {
+    decide(holder, HolderEvent::timer, false);
+  } else {
+    attemptStart(holder);
+  }
+}
+
+/// Puts the signals' pipe on this thread's run loop; throws when the signals
+/// cannot be heard there.
+void listenForSignals(Holder& holder) {
+  CFFileDescriptorContext signalContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
+                                        .copyDescription = nullptr};
+  // Each object made here is the run loop's once added (a source keeps its
+  // descriptor): the holder's own references go when this returns, or throws.
+  const CFOwned<CFFileDescriptorRef> signals(
+      CFFileDescriptorCreate(nullptr, holder.stopPipe, /*closeOnInvalidate=*/Boolean{}, onSignals, &signalContext));
+  const CFOwned<CFRunLoopSourceRef> signalSource(
+      signals ? CFFileDescriptorCreateRunLoopSource(nullptr, signals.get(), CFIndex{}) : nullptr);
+  if (!signalSource) throw std::runtime_error("the stop signals cannot be heard");
+  CFFileDescriptorEnableCallBacks(signals.get(), kCFFileDescriptorReadCallBack);
+  CFRunLoopAddSource(CFRunLoopGetCurrent(), signalSource.get(), kCFRunLoopDefaultMode);
+}
+
+/// Puts the timer on the run loop, a minute from now: the backstop of a
+/// holder, or the next attempt of one whose start failed.
+void addTimer(Holder& holder) {
   CFRunLoopTimerContext timerContext{.version = {}, .info = &holder, .retain = nullptr, .release = nullptr,
                                      .copyDescription = nullptr};
   if (const CFOwned<CFRunLoopTimerRef> timer(CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + kBackstop,
                                                                   kBackstop, CFOptionFlags{}, CFIndex{}, onTimer,
                                                                   &timerContext));
       timer) {
-    CFRunLoopAddTimer(loop, timer.get(), kCFRunLoopDefaultMode);
+    CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer.get(), kCFRunLoopDefaultMode);
   }
 }
 
 }  // namespace
 
-void runHoldDaemon(const std::string& command, Band band) {
+void runHoldDaemon(const std::string& command, const HolderSettings& settings) {
   // The callbacks reach it until the process ends.
   static Holder holder;
   holder.command = command;
-  holder.band = band;
+  holder.settings = settings;
+  rememberLog();
   // The stop is heard from the first moment: also while another holder lives.
   holder.stopPipe = openStopPipe();
-  if (holder.stopPipe == -1) unavailable(holder);
-  switch (waitForHolderLock(holder.stopPipe)) {
-    case LockWait::failed: unavailable(holder);
-    case LockWait::stopped:
-      printJson({.ok = true, .command = command, .event = "stop", .writes = WriteList{}});
-    case LockWait::held: break;
-  }
   try {
-    listen(holder);
+    if (holder.stopPipe == -1) throw std::runtime_error("no pipe for the stop signals");
+    listenForSignals(holder);
   } catch (...) {
-    // A holder that cannot hear its stop must not take charge (and only the
-    // stand-in allocates here, and may run out of memory).
-    unavailable(holder);
+    // A holder that cannot hear its stop must not take charge, nor stay.
+    failStart(holder, unavailableLine(holder));
+    std::exit(1);
   }
-  decide(holder, HolderEvent::start, true);
+  attemptStart(holder);
+  // Timed from the first attempt's end: the clock is the Mac's once its
+  // lock is settled (an emulated Mac's starts then).
+  try {
+    addTimer(holder);
+  } catch (...) {
+    // Only the stand-in allocates here: without its timer, a holder still
+    // hears every change of the power sources and every sleep.
+  }
   CFRunLoopRun();
   // It returns only once no source is left, which no holder lets happen.
   stop(holder);

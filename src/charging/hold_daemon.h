@@ -4,7 +4,9 @@
 // to restore the Mac when it is stopped.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "charging/hold.h"
 
@@ -12,13 +14,31 @@
 inline constexpr std::string_view kHolderUnavailableCode = "HOLDER_UNAVAILABLE";
 inline constexpr std::string_view kHolderUnavailableMessage = "unable to start the holder";
 
-/// Holds `band` until a stop signal (SIGTERM, SIGINT, SIGHUP), printing the
-/// line of `command` at each event: first it waits until no other holder of
-/// this Mac lives (a stop then ends it with a stop line that wrote nothing),
-/// then decides at its start, at each change of the power sources, before
-/// each sleep (and lets the sleep go on, whatever the decision did), at each
-/// wake and every 60 seconds. The start, sleep, wake and stop lines are
-/// always printed, the others only when they wrote or failed. A stop turns
-/// the adapter and then charging on, prints its line and ends the process
-/// with status 0 when that held, 1 otherwise.
-[[noreturn]] void runHoldDaemon(const std::string& command, Band band);
+/// The message of hold-daemon's arguments where what follows the band is not
+/// its options.
+inline constexpr std::string_view kHolderArgsMessage =
+    "hold-daemon expects LOWER UPPER [--charge-asleep] [--hot C], 30 <= C <= 45";
+
+/// What hold-daemon's arguments ask: the band, or none with the message that
+/// refuses them, and how the adapter alone spends a night.
+struct HolderSettings {
+  std::optional<Band> band{};
+  std::string_view refusal{};
+  bool chargeAsleep{};  ///< --charge-asleep: the adapter stays on asleep, and the Mac charges
+};
+
+/// Holds the band until SIGTERM or SIGINT, printing the line of `command` at
+/// each event. First it takes the holders' lock; while another holder lives
+/// it says so once (its process and band) and waits, and a stop then ends it
+/// with a stop line that wrote nothing. Then it decides at its start, at each
+/// change of the power sources, before each sleep (and lets the sleep go on,
+/// whatever the decision did), while the Mac sleeps (a dark wake, or a wake
+/// it asked for), at each wake and every 60 seconds. The start, sleep, wake
+/// and stop lines are always printed; the others when they wrote, when a
+/// failure starts or ends, and once an hour while one lasts. A holder that
+/// cannot start (its band refused, a lock it must not trust) turns a cut
+/// adapter back on, says why, and stays, trying again every minute, rather
+/// than end and be started again at once. SIGHUP reopens its log. A stop
+/// turns the adapter and then charging on, prints its line and ends the
+/// process with status 0 when that held, 1 otherwise.
+[[noreturn]] void runHoldDaemon(const std::string& command, const HolderSettings& settings);

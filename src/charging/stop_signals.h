@@ -1,13 +1,17 @@
-// The signals that stop a holder that stays (SIGTERM from launchd, SIGINT,
-// SIGHUP), turned into a byte on a pipe that its run loop watches: a signal
-// handler may do no more than that, and the stop itself then runs between
-// two decisions, never inside one.
+// The signals that a holder that stays serves (SIGTERM from launchd and
+// SIGINT stop it; SIGHUP asks it to reopen its log, as newsyslog(8) does
+// after a rotation), turned into a byte on a pipe that its run loop watches:
+// a signal handler may do no more than that, and what it asks then runs
+// between two decisions, never inside one.
 #pragma once
 
 /// Makes the pipe and installs the handlers (interrupted calls restart);
 /// returns the pipe's read end, or -1 when no pipe can be made.
 int openStopPipe();
 
-/// Whether a stop signal has come, for a pipe that poll found readable:
+/// What the signals that came ask, most pressing first.
+enum class SignalRequest : unsigned char { none, reopenLog, stop };
+
+/// What has come, for a pipe that poll or the run loop found readable:
 /// reads what is there.
-bool stopRequested(int readEnd);
+SignalRequest readSignals(int readEnd);

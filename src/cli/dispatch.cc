@@ -14,6 +14,7 @@
 #include "charging/hold_daemon.h"
 #include "charging/write_report.h"
 #include "cli/capabilities.h"
+#include "cli/health_report.h"
 #include "cli/keys_report.h"
 #include "cli/version.h"
 #include "response/print_json.h"
@@ -42,6 +43,36 @@ std::optional<Band> bandOf(std::span<const std::string> args) {
   return args.size() < 4 ? std::nullopt : parseBand(args[2], args[3]);
 }
 
+/// Reads the options after the band into `band` and `chargeAsleep`: each of
+/// `--hot C` and, for a holder, `--charge-asleep`, at most once, in any
+/// order. False for any other word that starts with "--"; a word that does
+/// not is passed over, as every version has passed over what follows a band.
+bool readOptions(std::span<const std::string> args, bool holder, Band& band, bool& chargeAsleep) {
+  bool hot = false;
+  for (std::size_t i = 4; i < args.size(); ++i) {
+    if (args[i] == "--hot" && !hot && i + 1 < args.size()) {
+      const auto degrees = parseHot(args[++i]);
+      if (!degrees) return false;
+      band.hot = *degrees;
+      hot = true;
+    } else if (args[i] == "--charge-asleep" && holder && !chargeAsleep) {
+      chargeAsleep = true;
+    } else if (args[i].starts_with("--")) {
+      return false;
+    }
+  }
+  return true;
+}
+
+/// What hold-daemon's arguments ask: its band and its options.
+HolderSettings holderSettingsOf(std::span<const std::string> args) {
+  HolderSettings settings{.band = bandOf(args), .refusal = kBandMessage};
+  if (settings.band && !readOptions(args, /*holder=*/true, *settings.band, settings.chargeAsleep)) {
+    settings = {.refusal = kHolderArgsMessage};
+  }
+  return settings;
+}
+
 /// The line of `command` for arguments that make no band.
 JsonResponse bandError(const std::string& command) {
   return errorRecord(command, "INVALID_ARGS", std::string(kBandMessage));
@@ -49,9 +80,26 @@ JsonResponse bandError(const std::string& command) {
 
 /// hold LOWER UPPER: the band is checked before anything is read.
 JsonResponse holdRecord(std::span<const std::string> args) {
-  const auto band = bandOf(args);
+  auto band = bandOf(args);
   if (!band) return bandError(args[1]);
+  bool chargeAsleep = false;
+  if (!readOptions(args, /*holder=*/false, *band, chargeAsleep)) {
+    return errorRecord(args[1], "INVALID_ARGS", std::string(kHoldOptionsMessage));
+  }
   return holdResponse(args[1], *band);
+}
+
+/// charging on|off and adapter on|off: the value is checked before anything
+/// is written.
+JsonResponse writeRecord(std::span<const std::string> args) {
+  const std::string& command = args[1];
+  const bool charging = command == "charging";
+  const std::string value = args.size() > 2 ? args[2] : std::string();
+  if (value != "on" && value != "off") {
+    return errorRecord(command, "INVALID_ARGS", charging ? "charging expects on/off" : "adapter expects on/off");
+  }
+  const bool on = value == "on";
+  return writeResponse(command, value, charging ? writeCharging(on) : writeAdapter(on));
 }
 
 }  // namespace
@@ -76,18 +124,9 @@ JsonResponse respond(std::span<const std::string> args) {
   // What each operation would use here, for the app that offers them.
   if (command == "controls") return {.ok = true, .command = command, .controls = usableControls()};
 
-  const bool charging = command == "charging";
-  if (charging || command == "adapter") {
-    const std::string value = args.size() > 2 ? args[2] : std::string();
-    if (value != "on" && value != "off") {
-      return errorRecord(command, "INVALID_ARGS",
-                         charging ? "charging expects on/off" : "adapter expects on/off");
-    }
-    const bool on = value == "on";
-    return writeResponse(command, value, charging ? writeCharging(on) : writeAdapter(on));
-  }
-
+  if (command == "charging" || command == "adapter") return writeRecord(args);
   if (command == "battery") return batteryRecord(command);
+  if (command == "battery-health") return healthRecord(command);
   if (command == "hold") return holdRecord(args);
 
   // The installed copy's version, for the app that ships it: no SMC access.
@@ -100,10 +139,10 @@ JsonResponse respond(std::span<const std::string> args) {
 
 std::vector<std::string> argumentsOf(int argc, const char* const* argv) {
   std::vector<std::string> args;
-  // Only the program, the command and its values (two at most, for hold)
-  // are ever read; the command is echoed, so its text must be valid before
-  // it enters a record.
-  for (int i = 0; i < std::min(argc, 4); ++i) args.push_back(repairUtf8(argv[i]));
+  // Only the program, the command and its values (two at most, for hold,
+  // and three words of options after them) are ever read; the command is
+  // echoed, so its text must be valid before it enters a record.
+  for (int i = 0; i < std::min(argc, 7); ++i) args.push_back(repairUtf8(argv[i]));
   return args;
 }
 
@@ -119,13 +158,10 @@ void runHelper(int argc, const char* const* argv) {
   sigaction(SIGPIPE, &ignore, nullptr);
   try {
     const std::vector<std::string> args = argumentsOf(argc, argv);
-    // The holder that stays answers with a line at each event, not with one:
-    // only its band's error is respond's kind of answer.
-    if (args.size() > 1 && args[1] == "hold-daemon") {
-      const auto band = bandOf(args);
-      if (!band) printJson(bandError(args[1]));
-      runHoldDaemon(args[1], *band);
-    }
+    // The holder that stays answers with a line at each event, not with one;
+    // one whose arguments are refused stays too, so that launchd does not
+    // start it again and again.
+    if (args.size() > 1 && args[1] == "hold-daemon") runHoldDaemon(args[1], holderSettingsOf(args));
     printJson(respond(args));
   } catch (...) {
     // Only running out of memory can land here.

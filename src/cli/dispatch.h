@@ -8,8 +8,7 @@
 #include "response/json_response.h"
 
 /// The response for one run with `args` (index 0 the program, 1 the command,
-/// 2 and 3 its values; later entries are never read), for every command but
-/// hold-daemon, which runHelper serves. Argument errors are answered before
+/// 2 and 3 its values, 4 to 6 hold's options; later entries are never read), for every command but hold-daemon, which runHelper serves. Argument errors are answered before
 /// any SMC access. `args` must be valid UTF-8.
 JsonResponse respond(std::span<const std::string> args);
 
@@ -17,7 +16,7 @@ JsonResponse respond(std::span<const std::string> args);
 JsonResponse errorRecord(const std::string& command, const std::string& code,
                          const std::string& message);
 
-/// The entries of `argv` that the dispatcher reads (the first four at most),
+/// The entries of `argv` that the dispatcher reads (the first seven at most),
 /// each with its bytes that are not valid UTF-8 replaced by U+FFFD.
 std::vector<std::string> argumentsOf(int argc, const char* const* argv);
 

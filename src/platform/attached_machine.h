@@ -30,11 +30,12 @@ struct SystemEvent {
   std::intptr_t notificationID = 0;  ///< systemPower: its argument, the ID that an answer names
 };
 
-/// A machine that answers the IOKit, power-source and sysctl calls of the
-/// stand-in. Each member receives the call's own arguments and gives the
-/// call's own answer. A machine may keep its own clock, which the run loop
-/// then follows (run_loop.h): the members after powerSources, whose defaults
-/// are those of a machine without one.
+/// A machine that answers the IOKit, power-source, timed-wake and sysctl
+/// calls of the stand-in. Each member receives the call's own arguments and
+/// gives the call's own answer. The members after powerSources have defaults:
+/// those of a machine that no other holder shares, whose timed wakes never
+/// come (a request succeeds), and without a clock of its own, which the run
+/// loop would then follow (run_loop.h).
 class Machine {
  public:
   Machine() = default;
@@ -59,11 +60,28 @@ class Machine {
   /// The power sources, in the order of the system's list; none when the
   /// information cannot be had (IOPSCopyPowerSourcesInfo answers null).
   virtual std::optional<std::vector<PowerSourceDescription>> powerSources() = 0;
+  /// The properties of the registry entry `entry` (a service that
+  /// matchService gave), as a new dictionary stored in `*properties`;
+  /// kIOReturnBadArgument for an object that is no entry of the machine's.
+  virtual kern_return_t createProperties(io_registry_entry_t /*entry*/, CFMutableDictionaryRef* /*properties*/) {
+    return kIOReturnBadArgument;
+  }
   /// The file on which the holders of this machine meet, or null when no
   /// other holder can share it.
   virtual const char* holderLockPath() { return nullptr; }
-  /// A holder has just taken that lock.
-  virtual void holderLockTaken() {}
+  /// A holder's wait for that lock is over: it has it, or it was refused.
+  virtual void holderLockSettled() {}
+
+  /// IOPMSchedulePowerEvent's answer to a request for the power event `type`
+  /// at `date` (a clock value) on behalf of `id`.
+  virtual IOReturn schedulePowerEvent(double /*date*/, std::string_view /*id*/, std::string_view /*type*/) {
+    return kIOReturnSuccess;
+  }
+  /// IOPMCancelScheduledPowerEvent's answer: the request of the same date, id
+  /// and type is taken back.
+  virtual IOReturn cancelScheduledPowerEvent(double /*date*/, std::string_view /*id*/, std::string_view /*type*/) {
+    return kIOReturnSuccess;
+  }
 
   /// The machine's clock as CFAbsoluteTimeGetCurrent answers it; none: the
   /// process runs in real time, and no system event ever comes.

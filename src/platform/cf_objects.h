@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/cf_date.h"
 #include "platform/core_foundation.h"
 #include "platform/power_sources.h"
 #include "platform/run_loop.h"
@@ -66,6 +67,12 @@ struct Source {
   bool operator==(const Source&) const = default;
 };
 
+/// A date, as CFDateCreate makes it.
+struct Date {
+  CFAbsoluteTime at = 0;
+  bool operator==(const Date&) const = default;
+};
+
 /// A notification port, which holds its source.
 struct Port {
   Owned source{};
@@ -79,7 +86,7 @@ struct CFStandinObject {
   using Dictionary = std::vector<std::pair<CFStandinObject*, CFStandinObject*>>;
   // The index of each kind is its type ID.
   std::variant<std::string, std::int64_t, bool, Array, Dictionary, platform::cf::RunLoop, platform::cf::Timer,
-               platform::cf::FileDescriptor, platform::cf::Source, platform::cf::Port>
+               platform::cf::FileDescriptor, platform::cf::Source, platform::cf::Port, platform::cf::Date>
       value;
   long references = 1;
   bool constant = false;  ///< CFSTR's and the run loop: never freed

@@ -83,7 +83,7 @@ Fault* EmulatedMac::firingFault(Call call, std::string_view key, bool lookup) {
   Fault* firing = nullptr;
   for (Fault& fault : faults) {
     if (fault.call != call) continue;
-    if (call == Call::open && fault.noDriver != lookup) continue;
+    if ((call == Call::open || call == Call::registry) && fault.noDriver != lookup) continue;
     if (call != Call::open && fault.key != "*" && fault.key != key) continue;
     ++fault.seen;
     if (firing == nullptr && (fault.nth == 0 || fault.nth == fault.seen)) firing = &fault;
@@ -92,6 +92,16 @@ Fault* EmulatedMac::firingFault(Call call, std::string_view key, bool lookup) {
 }
 
 io_service_t EmulatedMac::matchService(std::string_view className) {
+  if (className == "AppleSmartBattery") {
+    // There with a battery, as on a Mac.
+    if (!battery || firingFault(Call::registry, {}, true) != nullptr) {
+      record({.kind = Event::Kind::noEntry});
+      return 0;
+    }
+    const io_registry_entry_t entry = nextHandle_++;
+    entries_.insert(entry);
+    return entry;
+  }
   if (className != "AppleSMC" || !driverPresent || firingFault(Call::open, {}, true) != nullptr) {
     record({.kind = Event::Kind::noDriver});
     return 0;
@@ -122,7 +132,24 @@ kern_return_t EmulatedMac::openService(io_service_t service, task_port_t owningT
 }
 
 kern_return_t EmulatedMac::releaseObject(io_object_t object) {
-  return services_.erase(object) == 1 ? kIOReturnSuccess : kIOReturnBadArgument;
+  return services_.erase(object) + entries_.erase(object) == 1 ? kIOReturnSuccess : kIOReturnBadArgument;
+}
+
+kern_return_t EmulatedMac::createProperties(io_registry_entry_t entry, CFMutableDictionaryRef* properties) {
+  if (!entries_.contains(entry) || !battery) {
+    record({.kind = Event::Kind::badCall});
+    return kIOReturnBadArgument;
+  }
+  if (const Fault* fault = firingFault(Call::registry, {}, false); fault != nullptr) {
+    record({.kind = Event::Kind::entry, .ioReturn = fault->ioReturn});
+    return fault->ioReturn;
+  }
+  const PowerState power = powerState(keys, *battery, adapterConnected);
+  platform::cf::Owned made = entryProperties(batteryEntry, *battery, power.onAdapter, activityOf(power));
+  // Logged before it is handed over: a log that throws leaves nothing behind.
+  record({.kind = Event::Kind::entry});
+  *properties = made.release();
+  return kIOReturnSuccess;
 }
 
 kern_return_t EmulatedMac::closeConnection(io_connect_t connect) {

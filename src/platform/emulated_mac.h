@@ -1,6 +1,7 @@
 // An emulated Mac for the IOKit stand-in: an AppleSMC controller with keys,
-// faults on demand, a call log and a count of open connections; and, given a
-// timeline, a clock that the run loop follows (emulated_time.h).
+// faults on demand, a call log and a count of open connections, and its
+// battery's entry in the registry (battery_entry.h); and, given a timeline, a
+// clock that the run loop follows (emulated_time.h).
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "platform/attached_machine.h"
+#include "platform/battery_entry.h"
 #include "platform/emulated_time.h"
+#include "platform/power_requests.h"
 
 namespace emu {
 
@@ -41,15 +44,19 @@ struct Key {
 /// What "hw.optional.arm64" answers: 1, 0, or no such name.
 enum class Arch : std::uint8_t { arm64, x86_64, absent };
 
-/// The driver events that a fault can hit.
-enum class Call : std::uint8_t { open, info, read, write };
+/// The calls that a fault can hit: the driver's, the battery's entry
+/// (`registry`: its lookup, or the reading of its properties), and the
+/// requests for timed wakes and their cancellations.
+enum class Call : std::uint8_t { open, info, read, write, registry, schedule, unschedule };
 
 /// A call made to fail. For `open`, `noDriver` makes the service lookup find
-/// nothing; otherwise IOServiceOpen returns `ioReturn`. For the key calls the
-/// call returns `ioReturn`; with `touchReply` the reply block is the normal
-/// reply with its result byte set to `result`, without it the reply is left
-/// as the caller prepared it. With `replySize`, a key call answers success
-/// with only that many bytes of the normal reply, fewer than the block's.
+/// nothing; otherwise IOServiceOpen returns `ioReturn`. For `registry` alike,
+/// the lookup of the battery's entry or IORegistryEntryCreateCFProperties.
+/// For the key calls the call returns `ioReturn`; with `touchReply` the reply
+/// block is the normal reply with its result byte set to `result`, without it
+/// the reply is left as the caller prepared it. With `replySize`, a key call
+/// answers success with only that many bytes of the normal reply, fewer than
+/// the block's.
 struct Fault {
   Call call = Call::info;
   std::string key = "*";  ///< a key name, or "*" for any key
@@ -64,7 +71,12 @@ struct Fault {
 
 /// One entry of the call log.
 struct Event {
-  enum class Kind : std::uint8_t { noDriver, open, close, info, read, write, other, badCall, powerSources, clock };
+  enum class Kind : std::uint8_t {
+    noDriver, open, close, info, read, write, other, badCall, powerSources, clock,
+    noEntry,  ///< the lookup of the battery's entry found none
+    entry,    ///< the entry's properties were read
+    schedule, unschedule
+  };
   Kind kind = Kind::open;
   std::string key{};    ///< the key of a call
   std::uint8_t subCommand = 0;
@@ -77,6 +89,8 @@ struct Event {
   std::optional<std::uint32_t> replySize{};
   /// What happened on the machine's clock, for `clock`.
   ClockEvent clock{};
+  /// The request of `schedule` and `unschedule`; its failure is `ioReturn`.
+  PowerRequest request{};
 
   bool failed() const { return ioReturn != 0 || result != 0 || replySize.has_value(); }
 };
@@ -101,10 +115,12 @@ class EmulatedMac final : public platform::Machine {
   std::optional<int> battery;
   /// Whether the power adapter is plugged in.
   bool adapterConnected = true;
+  /// The battery's entry in the registry, there while there is a battery.
+  BatteryEntry batteryEntry{};
   /// The holders' lock file (holderLockPath); empty: none to share.
   std::string holderLock{};
   /// Called when a holder has taken that lock.
-  std::function<void()> onHolderLockTaken;
+  std::function<void()> onHolderLockSettled;
 
   /// Called with each event as it happens, after the log has it.
   std::function<void(const Event&)> onEvent;
@@ -119,8 +135,9 @@ class EmulatedMac final : public platform::Machine {
   /// Connections open now, and the most that were ever open at once.
   std::size_t openConnections() const { return connections_.size(); }
   std::size_t maxOpenConnections() const { return maxOpen_; }
-  /// Service handles handed out and not yet released.
-  std::size_t heldServices() const { return services_.size(); }
+  /// Service handles, the battery's entry's included, handed out and not yet
+  /// released.
+  std::size_t heldServices() const { return services_.size() + entries_.size(); }
 
   io_service_t matchService(std::string_view className) override;
   kern_return_t openService(io_service_t service, task_port_t owningTask, uint32_t type,
@@ -133,9 +150,18 @@ class EmulatedMac final : public platform::Machine {
   /// The battery, if any, as the power-source API describes it; each call is
   /// an event.
   std::optional<std::vector<platform::PowerSourceDescription>> powerSources() override;
+  kern_return_t createProperties(io_registry_entry_t entry, CFMutableDictionaryRef* properties) override;
+  /// Keeps a request for a timed wake, or takes one back, as a Mac does:
+  /// root only, a type that a Mac knows, and a cancellation names the
+  /// request's date, id and type (else kIOReturnNotFound). Each is an event.
+  /// Along a timeline a request is kept until its time comes: of type wake,
+  /// while the Mac sleeps, it makes a dark wake of kTimedWakeMs; while the
+  /// Mac is awake or dark, it passes.
+  IOReturn schedulePowerEvent(double date, std::string_view id, std::string_view type) override;
+  IOReturn cancelScheduledPowerEvent(double date, std::string_view id, std::string_view type) override;
   const char* holderLockPath() override { return holderLock.empty() ? nullptr : holderLock.c_str(); }
-  void holderLockTaken() override {
-    if (onHolderLockTaken) onHolderLockTaken();
+  void holderLockSettled() override {
+    if (onHolderLockSettled) onHolderLockSettled();
   }
 
   /// Puts the machine in virtual time at minute 0, to follow `timeline`: in
@@ -159,15 +185,21 @@ class EmulatedMac final : public platform::Machine {
   void settle();
   void post();
   void happen(const TimelineEvent& event);
-  void sleepUntilWake();
+  void tellSleep();
+  void goDark();
+  void sleepUntilWoken();
+  bool followOwnEvent();
   std::optional<std::int64_t> nextBatteryChange() const;
   std::optional<std::int64_t> nextOwnEvent() const;
+  IOReturn request(Call call, double date, std::string_view id, std::string_view type);
 
   std::optional<MachineTime> time_;
+  std::vector<PowerRequest> requests_;
 
   std::vector<Event> log_;
   std::set<io_connect_t> connections_;
   std::set<io_service_t> services_;
+  std::set<io_registry_entry_t> entries_;
   std::size_t maxOpen_ = 0;
   io_object_t nextHandle_ = 0x1001;
 };

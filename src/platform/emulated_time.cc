@@ -16,12 +16,20 @@ namespace emu {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kWords{"sleep", "wake", "unplug", "plug", "battery", "stop"};
-
-/// Beyond any timeline (a year is 3.2e10 ms): where a far timer is held.
-constexpr std::int64_t kNever = std::int64_t{1} << 50U;
+constexpr std::array<std::string_view, 8> kWords{"sleep", "wake", "dark", "unplug", "plug", "battery", "stop", "temp"};
 
 }  // namespace
+
+std::int64_t msAtOrAfter(double clock) {
+  const double ms = std::ceil((clock - kTimelineEpoch) * 1000);
+  if (ms >= static_cast<double>(kNever)) return kNever;
+  if (ms <= -static_cast<double>(kNever)) return -kNever;
+  auto at = static_cast<std::int64_t>(ms);
+  // The subtraction may round below the clock value: the first millisecond
+  // that reads at or after it, so that what is due there is due.
+  while (kTimelineEpoch + static_cast<double>(at) / 1000 < clock) ++at;
+  return at;
+}
 
 std::string_view timelineWord(TimelineEvent::Word word) { return kWords.at(static_cast<std::size_t>(word)); }
 
@@ -73,11 +81,13 @@ void EmulatedMac::settle() {
   const bool changed = activity != time.activity || *battery / 10 != time.percent;
   // Progress towards the next tenth is dropped with the pace it was made at:
   // every change then falls a whole pace after an event, on a tenth of a minute.
-  if (activity != time.activity || time.asleep != time.phaseAsleep) {
+  // A dark wake moves the battery at the awake paces: the Mac runs.
+  const bool asleep = time.power == Power::asleep;
+  if (activity != time.activity || asleep != time.phaseAsleep) {
     time.phaseStart = time.now;
     time.phaseCharge = *battery;
     time.activity = activity;
-    time.phaseAsleep = time.asleep;
+    time.phaseAsleep = asleep;
   }
   if (!changed) return;
   time.percent = *battery / 10;
@@ -87,7 +97,7 @@ void EmulatedMac::settle() {
 
 void EmulatedMac::post() {
   MachineTime& time = *time_;
-  if (time.asleep || time.sleepComing) {
+  if (time.power == Power::asleep || time.sleepComing) {
     time.notifyAtWake = true;
   } else if (std::none_of(time.pending.begin(), time.pending.end(),
                           [](const PendingEvent& p) { return p.kind == PendingEvent::Kind::notify; })) {
@@ -97,16 +107,32 @@ void EmulatedMac::post() {
 
 void EmulatedMac::happen(const TimelineEvent& event) {
   MachineTime& time = *time_;
-  recordClock({.kind = ClockEvent::Kind::timeline, .word = event.word, .charge = event.percent * 10});
+  recordClock({.kind = ClockEvent::Kind::timeline, .word = event.word, .charge = event.percent * 10,
+               .temperature = event.temperature});
   switch (event.word) {
     case TimelineEvent::Word::sleep:
-      time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageCanSystemSleep, .id = ++time.lastID});
-      time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageSystemWillSleep, .id = ++time.lastID});
+      // From a dark wake the kernel tells nothing: the process just freezes.
+      if (time.power == Power::awake) tellSleep();
       time.pending.push_back({.kind = PendingEvent::Kind::fallAsleep});
       time.sleepComing = true;
+      time.darkEnds.reset();
+      break;
+    case TimelineEvent::Word::dark:
+      // From a full wake the display goes dark as a sleep begins, with the
+      // sleep's messages; from sleep nothing is told, and the process runs.
+      // A timed wake's dark wake now lasts as the timeline's does.
+      if (time.power == Power::awake) {
+        tellSleep();
+        time.pending.push_back({.kind = PendingEvent::Kind::goDark});
+        time.sleepComing = true;
+      } else {
+        goDark();
+      }
+      time.darkEnds.reset();
       break;
     case TimelineEvent::Word::wake:
-      time.asleep = false;
+      time.power = Power::awake;
+      time.darkEnds.reset();
       settle();
       time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageSystemWillPowerOn});
       time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageSystemHasPoweredOn});
@@ -124,6 +150,10 @@ void EmulatedMac::happen(const TimelineEvent& event) {
       time.phaseStart = time.now;
       time.phaseCharge = *battery;
       settle();
+      break;
+    case TimelineEvent::Word::temp:
+      // Nothing tells the process: it reads the figure when it asks.
+      batteryEntry.temperature = event.temperature;
       break;
     case TimelineEvent::Word::stop:
       time.ended = true;
@@ -150,14 +180,54 @@ std::optional<std::int64_t> EmulatedMac::nextBatteryChange() const {
   return time.phaseStart + tenths * *pace;
 }
 
+void EmulatedMac::tellSleep() {
+  MachineTime& time = *time_;
+  time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageCanSystemSleep, .id = ++time.lastID});
+  time.pending.push_back({.kind = PendingEvent::Kind::message, .message = kIOMessageSystemWillSleep, .id = ++time.lastID});
+}
+
+void EmulatedMac::goDark() {
+  MachineTime& time = *time_;
+  time.sleepComing = false;
+  time.power = Power::dark;
+  settle();
+  if (time.notifyAtWake) time.pending.push_back({.kind = PendingEvent::Kind::notify});
+  time.notifyAtWake = false;
+}
+
 std::optional<std::int64_t> EmulatedMac::nextOwnEvent() const {
   const MachineTime& time = *time_;
   std::optional<std::int64_t> next = nextBatteryChange();
-  if (time.next < time.timeline.size()) {
-    const std::int64_t at = std::int64_t{time.timeline[time.next].minute} * 60'000;
-    next = next ? std::min(*next, at) : at;
+  const auto consider = [&](std::int64_t at) { next = next ? std::min(*next, at) : at; };
+  if (time.next < time.timeline.size()) consider(std::int64_t{time.timeline[time.next].minute} * 60'000);
+  if (time.darkEnds) consider(*time.darkEnds);
+  // A timed wake comes only to a sleeping Mac; awake or dark, it passes.
+  if (time.power == Power::asleep) {
+    if (const auto wake = nextWake(requests_, time.now)) consider(*wake);
   }
   return next;
+}
+
+bool EmulatedMac::followOwnEvent() {
+  MachineTime& time = *time_;
+  const auto own = nextOwnEvent();
+  if (!own) return false;
+  moveTo(*own);
+  settle();
+  if (time.next < time.timeline.size() && std::int64_t{time.timeline[time.next].minute} * 60'000 == time.now) {
+    happen(time.timeline[time.next++]);
+  } else if (time.darkEnds == time.now) {
+    // Back to sleep, telling nothing.
+    recordClock({.kind = ClockEvent::Kind::timedSleep});
+    time.darkEnds.reset();
+    time.pending.push_back({.kind = PendingEvent::Kind::fallAsleep});
+    time.sleepComing = true;
+  } else if (time.power == Power::asleep && nextWake(requests_, time.now) == time.now) {
+    recordClock({.kind = ClockEvent::Kind::timedWake});
+    time.darkEnds = time.now + kTimedWakeMs;
+    goDark();
+  }
+  return true;
 }
 
 bool EmulatedMac::advance(std::optional<double> deadline) {
@@ -167,14 +237,9 @@ bool EmulatedMac::advance(std::optional<double> deadline) {
     recordClock({.kind = ClockEvent::Kind::ended});
     return false;
   }
-  std::optional<std::int64_t> due;
-  if (deadline) {
-    // The first millisecond at or after the deadline, so that the timer is
-    // due once the clock is there.
-    const double ms = std::ceil((*deadline - kTimelineEpoch) * 1000);
-    due = ms >= static_cast<double>(kNever) ? kNever : std::max(time.now, static_cast<std::int64_t>(ms));
-    while (kTimelineEpoch + static_cast<double>(*due) / 1000 < *deadline) ++*due;
-  }
+  // The timer is due once the clock is at its date or after.
+  const std::optional<std::int64_t> due =
+      deadline ? std::optional(std::max(time.now, msAtOrAfter(*deadline))) : std::nullopt;
   for (;;) {
     const auto own = nextOwnEvent();
     // A timer due with an event of the timeline goes first, so that each
@@ -186,34 +251,25 @@ bool EmulatedMac::advance(std::optional<double> deadline) {
       recordClock({.kind = ClockEvent::Kind::timer});
       return true;
     }
-    if (!own) {
+    if (!followOwnEvent()) {
       recordClock({.kind = ClockEvent::Kind::ended});
       return false;
-    }
-    moveTo(*own);
-    settle();
-    if (time.next < time.timeline.size() && std::int64_t{time.timeline[time.next].minute} * 60'000 == time.now) {
-      happen(time.timeline[time.next++]);
     }
     if (!time.pending.empty() || time.ended) return true;
   }
 }
 
-void EmulatedMac::sleepUntilWake() {
+void EmulatedMac::sleepUntilWoken() {
   MachineTime& time = *time_;
   time.sleepComing = false;
-  time.asleep = true;
+  time.power = Power::asleep;
+  // What fell while the Mac was awake has passed.
+  dropPassed(requests_, time.now);
   settle();
-  // The process is frozen: only the machine's own events happen, up to the
-  // wake, which a checked timeline always has before its stop.
-  while (time.asleep && !time.ended) {
-    const auto own = nextOwnEvent();
-    if (!own) return;
-    moveTo(*own);
-    settle();
-    if (time.next < time.timeline.size() && std::int64_t{time.timeline[time.next].minute} * 60'000 == time.now) {
-      happen(time.timeline[time.next++]);
-    }
+  // The process is frozen: only the machine's own events happen, up to a
+  // wake, full or dark; a checked timeline always has one before its stop.
+  while (time.power == Power::asleep && !time.ended) {
+    if (!followOwnEvent()) return;
   }
 }
 
@@ -230,7 +286,8 @@ std::optional<platform::SystemEvent> EmulatedMac::nextSystemEvent() {
     const PendingEvent pending = time.pending.front();
     time.pending.pop_front();
     switch (pending.kind) {
-      case PendingEvent::Kind::fallAsleep: sleepUntilWake(); continue;
+      case PendingEvent::Kind::fallAsleep: sleepUntilWoken(); continue;
+      case PendingEvent::Kind::goDark: goDark(); continue;
       case PendingEvent::Kind::notify:
         recordClock({.kind = ClockEvent::Kind::notify});
         return platform::SystemEvent{};

@@ -16,12 +16,27 @@ namespace emu {
 /// since 2001-01-01 (CFAbsoluteTime), a whole number of tenths of a minute.
 inline constexpr double kTimelineEpoch = 788'918'400;
 
+/// Beyond any timeline (a year is 3.2e10 ms): where a far timer or a far
+/// timed wake is held.
+inline constexpr std::int64_t kNever = std::int64_t{1} << 50U;
+
+/// How long a timed wake lasts, in milliseconds: a dark wake of 2 minutes, as
+/// long as a process needs for its overdue timer and a notification, and
+/// short enough that the battery hardly moves (a Mac sleeps again as soon as
+/// the maintenance that woke it is done).
+inline constexpr std::int64_t kTimedWakeMs = 120'000;
+
+/// The first millisecond since minute 0 at or after the clock value `clock`
+/// (which is not NaN), held within kNever either way.
+std::int64_t msAtOrAfter(double clock);
+
 /// One event of a timeline: what happens to the machine at a minute.
 struct TimelineEvent {
-  enum class Word : std::uint8_t { sleep, wake, unplug, plug, battery, stop };
+  enum class Word : std::uint8_t { sleep, wake, dark, unplug, plug, battery, stop, temp };
   int minute = 0;
   Word word = Word::stop;
-  int percent = 0;  ///< battery: the level that the battery is set to
+  int percent = 0;      ///< battery: the level that the battery is set to
+  int temperature = 0;  ///< temp: the battery's temperature, in hundredths of a degree Celsius
 };
 
 /// The word of an event as a timeline and the trace spell it.
@@ -29,6 +44,11 @@ std::string_view timelineWord(TimelineEvent::Word word);
 
 /// The event that `word` names, or none.
 std::optional<TimelineEvent::Word> timelineWordFrom(std::string_view word);
+
+/// Whether the Mac is awake; in a dark wake (the display dark, the process
+/// running, nothing told at its start from sleep or at its end back to
+/// sleep); or asleep, the process frozen.
+enum class Power : std::uint8_t { awake, dark, asleep };
 
 /// What the battery does.
 enum class Activity : std::uint8_t { charging, still, draining };
@@ -47,11 +67,14 @@ struct ClockEvent {
     unanswered,  ///< the machine went on without the answer
     timer,       ///< the clock reached the run loop's next timer
     ended,       ///< the run loop waited after the run had ended
+    timedWake,   ///< a timed wake came: a dark wake begins
+    timedSleep,  ///< the timed wake's dark wake ended: back to sleep
   };
   Kind kind = Kind::timeline;
   std::int64_t at = 0;  ///< milliseconds since minute 0
   TimelineEvent::Word word = TimelineEvent::Word::stop;  ///< timeline
   int charge = 0;                        ///< timeline battery and level: tenths of a percent
+  int temperature = 0;                   ///< timeline temp: hundredths of a degree Celsius
   Activity activity = Activity::still;   ///< level
   std::uint32_t message = 0;             ///< message: its kIOMessage constant
   std::intptr_t id = 0;                  ///< message, answer, unanswered: the notification ID (0: none asked)
@@ -59,9 +82,10 @@ struct ClockEvent {
 };
 
 /// Something for the run loop at the current time, in order: a
-/// notification, a message, or the sleep that follows the sleep messages.
+/// notification, a message, or what follows the sleep messages: the sleep
+/// (which follows a dark wake's end too) or a dark wake.
 struct PendingEvent {
-  enum class Kind : std::uint8_t { notify, message, fallAsleep };
+  enum class Kind : std::uint8_t { notify, message, fallAsleep, goDark };
   Kind kind = Kind::notify;
   std::uint32_t message = 0;
   std::intptr_t id = 0;
@@ -74,8 +98,9 @@ struct MachineTime {
   std::vector<TimelineEvent> timeline;
   std::size_t next = 0;  ///< the timeline's next event
   std::int64_t now = 0;  ///< milliseconds since minute 0
-  bool asleep = false;
-  bool sleepComing = false;   ///< the sleep messages are queued: notifications wait for the wake
+  Power power = Power::awake;
+  std::optional<std::int64_t> darkEnds;  ///< a timed wake's dark wake ends then
+  bool sleepComing = false;   ///< a sleep or dark wake is queued: notifications wait for the wake
   bool notifyAtWake = false;  ///< something changed while asleep
   bool ended = false;         ///< the stop has happened
   std::int64_t phaseStart = 0;

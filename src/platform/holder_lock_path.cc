@@ -7,6 +7,6 @@ const char* holderLockPath() {
   return machine == nullptr ? nullptr : machine->holderLockPath();
 }
 
-void holderLockTaken() {
-  if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) machine->holderLockTaken();
+void holderLockSettled() {
+  if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) machine->holderLockSettled();
 }

@@ -7,6 +7,7 @@
 /// that no other holder can share).
 const char* holderLockPath();
 
-/// Tells the attached machine that a holder has the lock, so that one that
-/// waited starts from the machine as the other holder left it.
-void holderLockTaken();
+/// Tells the attached machine that a holder's wait for the lock is over
+/// (taken, or refused), so that one that waited starts from the machine as
+/// the other holder left it.
+void holderLockSettled();

@@ -71,6 +71,16 @@ kern_return_t IOObjectRelease(io_object_t object) {
   return machine == nullptr ? kIOReturnBadArgument : machine->releaseObject(object);
 }
 
+kern_return_t IORegistryEntryCreateCFProperties(io_registry_entry_t entry, CFMutableDictionaryRef* properties,
+                                                CFAllocatorRef allocator, IOOptionBits options) {
+  platform::Machine* machine = platform::attachedMachine();
+  // Only the default allocator and no option, as the helper asks.
+  if (machine == nullptr || properties == nullptr || allocator != nullptr || options != 0) {
+    return kIOReturnBadArgument;
+  }
+  return machine->createProperties(entry, properties);
+}
+
 kern_return_t IOServiceClose(io_connect_t connect) {
   platform::Machine* machine = platform::attachedMachine();
   return machine == nullptr ? kIOReturnBadArgument : machine->closeConnection(connect);

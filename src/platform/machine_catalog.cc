@@ -50,7 +50,8 @@ constexpr std::array<BuiltinMachine, 8> kCatalog{{
        return MachineState{.arch = Arch::absent,
                            .keys = {key("CH0B", "hex_", {0}), key("CH0C", "hex_", {0}),
                                     key("CH0I", "ui8 ", {0}), key("ACLC", "ui8 ", {0})},
-                           .battery = kStartingCharge};
+                           .battery = kStartingCharge,
+                           .entry = {.layout = EntryLayout::intel}};
      }},
     {"placeholder", "no firmware's own: only zero-size CHTE, CH0B, CH0C, CH0I, and a CHIE",
      [] {
@@ -72,12 +73,13 @@ constexpr std::array<BuiltinMachine, 8> kCatalog{{
     {"apple-silicon-15.8",
      "Apple silicon, firmware of macOS 15.8, 26.7 and 27 (Macs as shipped since autumn 2026): "
      "CHIE the only control; CHTE, CH0B, CH0C, CH0I blank placeholders; CH0J, CHLS, CHIB, bfD0, "
-     "bfE0, bfF0 refused even to root",
+     "bfE0, bfF0 refused even to root; the battery's entry as macOS 27 lays it out",
      [] {
        return MachineState{.keys = {blank("CHTE"), key("CHIE", "hex_", {0}), blank("CH0B"),
                                     blank("CH0C"), blank("CH0I"), key("ACLC", "ui8 ", {0})},
                            .refused = {"CH0J", "CHLS", "CHIB", "bfD0", "bfE0", "bfF0"},
-                           .battery = kStartingCharge};
+                           .battery = kStartingCharge,
+                           .entry = {.layout = EntryLayout::batteryData}};
      }},
     {"bare", "an SMC that knows none of the charging keys", [] { return MachineState{}; }},
     {"no-driver", "no AppleSMC service at all", [] { return MachineState{.driverPresent = false}; }},
@@ -116,11 +118,12 @@ void applyState(EmulatedMac& mac, const MachineState& state) {
   mac.keys = state.keys;
   mac.refused = state.refused;
   mac.battery = state.battery;
+  mac.batteryEntry = state.entry;
 }
 
 MachineState stateOf(const EmulatedMac& mac) {
   return {.arch = mac.arch, .driverPresent = mac.driverPresent, .keys = mac.keys, .refused = mac.refused,
-          .battery = mac.battery};
+          .battery = mac.battery, .entry = mac.batteryEntry};
 }
 
 }  // namespace emu

@@ -16,8 +16,9 @@ namespace emu {
 
 /// What a machine is between runs: its keys and values, its architecture
 /// answer, whether it has the driver, the keys that its firmware refuses to
-/// everyone, and its battery. Faults, the caller's privileges and whether the adapter is
-/// plugged in belong to one run and are not part of it.
+/// everyone, and its battery with its entry in the registry. Faults, the
+/// caller's privileges and whether the adapter is plugged in belong to one run
+/// and are not part of it.
 struct MachineState {
   Arch arch = Arch::arm64;
   bool driverPresent = true;
@@ -25,6 +26,8 @@ struct MachineState {
   std::set<std::string> refused{};
   /// The battery's charge in tenths of a percent, or none (emulated_battery.h).
   std::optional<int> battery{};
+  /// The battery's entry in the registry (battery_entry.h).
+  BatteryEntry entry{};
 };
 
 /// A machine of the catalog.

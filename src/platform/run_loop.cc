@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cmath>
 #include <optional>
@@ -19,9 +18,6 @@
 namespace {
 
 using platform::cf::Owned;
-
-/// Seconds from the Unix epoch to 2001-01-01 00:00:00 UTC.
-constexpr double kUnixToAbsolute = 978'307'200;
 
 /// What the run loop holds. Never freed: the holder that runs it ends the
 /// process from within it.
@@ -162,14 +158,6 @@ namespace {
 constinit CFStandinObject defaultMode{.value = std::int64_t{0}, .constant = true};
 }  // namespace
 const CFRunLoopMode kCFRunLoopDefaultMode = &defaultMode;
-
-CFAbsoluteTime CFAbsoluteTimeGetCurrent() {
-  if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) {
-    if (const auto clock = machine->clock()) return *clock;
-  }
-  const auto since = std::chrono::system_clock::now().time_since_epoch();
-  return std::chrono::duration<double>(since).count() - kUnixToAbsolute;
-}
 
 CFRunLoopRef CFRunLoopGetCurrent() {
   static CFStandinObject* const current = [] {

@@ -1,5 +1,5 @@
 // The CoreFoundation run loop, its timers and its file-descriptor sources
-// (CFRunLoop.h, CFDate.h, CFFileDescriptor.h), declared as on macOS, for
+// (CFRunLoop.h, CFFileDescriptor.h), declared as on macOS, for
 // platforms that have no CoreFoundation: what a holder that stays needs.
 //
 // One run loop per process, served on the one thread that calls
@@ -10,13 +10,11 @@
 // messages are served too (attached_machine.h).
 #pragma once
 
+#include "platform/cf_date.h"
 #include "platform/core_foundation.h"
 
 extern "C" {
 
-using CFTimeInterval = double;
-/// Seconds since 2001-01-01 00:00:00 UTC.
-using CFAbsoluteTime = CFTimeInterval;
 using CFRunLoopRef = CFStandinObject*;
 using CFRunLoopSourceRef = CFStandinObject*;
 using CFRunLoopTimerRef = CFStandinObject*;
@@ -51,9 +49,6 @@ enum : CFOptionFlags { kCFFileDescriptorReadCallBack = 1UL << 0U };
 /// The mode that CFRunLoopRun serves; sources and timers added in another
 /// are never served.
 extern const CFRunLoopMode kCFRunLoopDefaultMode;
-
-/// The current time: the attached machine's clock, or the real one.
-CFAbsoluteTime CFAbsoluteTimeGetCurrent();
 
 /// The process's run loop, not retained.
 CFRunLoopRef CFRunLoopGetCurrent();

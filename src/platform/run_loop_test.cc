@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,17 +15,22 @@
 #include "platform/machine_catalog.h"
 #include "platform/power_sources.h"
 #include "platform/system_power.h"
+#include "platform/timed_wakes.h"
+#include "smc-emu/fault_syntax.h"
+#include "smc-emu/trace_line.h"
 
 namespace {
 
 /// A holder as the daemon is one: a self-pipe for its stop signals, the
 /// power-source notifications, the sleep and wake messages and a repeating
 /// timer, each callback noting "MINUTE WHAT". It answers can-sleep and
-/// leaves will-sleep unanswered; its stop stops the run loop.
+/// leaves will-sleep unanswered, after `atWillSleep`; its stop stops the run
+/// loop.
 struct Holder {
   std::vector<std::string> received;
   io_connect_t root = 0;
   int pipe[2] = {-1, -1};  // NOLINT(*-avoid-c-arrays): pipe(2)'s own
+  std::function<void()> atWillSleep{};
 
   void note(const std::string& what) {
     const double minutes = (CFAbsoluteTimeGetCurrent() - emu::kTimelineEpoch) / 60;
@@ -57,7 +63,10 @@ void onSystemPower(void* refcon, io_service_t /*service*/, uint32_t messageType,
       holder->note("can-sleep");
       EXPECT_EQ(IOAllowPowerChange(holder->root, id), kIOReturnSuccess);
       break;
-    case kIOMessageSystemWillSleep: holder->note("will-sleep"); break;
+    case kIOMessageSystemWillSleep:
+      holder->note("will-sleep");
+      if (holder->atWillSleep) holder->atWillSleep();
+      break;
     case kIOMessageSystemWillPowerOn: holder->note("will-power-on"); break;
     case kIOMessageSystemHasPoweredOn: holder->note("has-powered-on"); break;
     default: holder->note("other"); break;
@@ -160,6 +169,104 @@ TEST(RunLoop, FollowsTheMachinesTimeline) {
     }
     EXPECT_EQ(answers, (std::vector<std::string>{"60 allow 1", "60 not 2"}));
     EXPECT_EQ(mac.battery, 478);
+  }
+}
+
+// Dark wakes as the kernel tells them: from a full wake, the sleep's messages,
+// and the process runs on; from sleep, nothing, and the process runs: what
+// changed asleep is notified, and the timer missed asleep fires at once. Then
+// the timed wakes that the holder asks for at its sleep, with its timer every
+// minute: each that comes while asleep is a dark wake of 2 minutes, told
+// nothing (or as long as the timeline's own dark wake that follows); one
+// cancelled, asked by a caller without root, failed by a fault, or falling
+// while awake or dark never comes, and one whose time has come is gone.
+TEST(RunLoop, DarkWakesAndTimedWakes) {
+  struct Request {
+    bool cancel;
+    int minute;
+    const char* type;
+    const char* failure;  ///< how its line ends
+    const char* id = "holder";
+  };
+  const struct {
+    std::vector<emu::TimelineEvent> timeline;
+    CFTimeInterval interval;
+    std::vector<Request> requests;  ///< made at each will-sleep
+    std::vector<const char*> faults;
+    bool privileged;
+    std::vector<std::string> received;
+    std::vector<std::string> wakes;  ///< the trace's lines of timed wakes
+  } cases[] = {
+      {{{10, Word::dark}, {20, Word::sleep}, {30, Word::unplug}, {100, Word::dark}, {105, Word::sleep},
+        {200, Word::wake}, {205, Word::dark}, {210, Word::wake}, {215, Word::stop}},
+       600, {}, {}, true,
+       {"10 timer", "10 can-sleep", "10 will-sleep", "20 timer", "100 power-sources", "100 timer",
+        "105 power-sources", "200 will-power-on", "200 has-powered-on", "200 power-sources", "200 timer",
+        "202.5 power-sources", "205 can-sleep", "205 will-sleep", "207.5 power-sources", "210 timer",
+        "210 will-power-on", "210 has-powered-on", "212.5 power-sources", "215 stop"},
+       {}},
+      {{{1, Word::sleep}, {250, Word::dark}, {255, Word::sleep}, {300, Word::wake}, {301, Word::stop}},
+       60,
+       {{false, 100, "wake", ""}, {false, 150, "wake", ""}, {false, 150, "wake", ""}, {true, 150, "wake", ""},
+        {true, 150, "wake", " -> not-found"}, {false, 0, "wake", ""}, {true, 0, "wake", " -> not-found"},
+        {false, 249, "wake", ""}, {false, 253, "wake", ""}, {false, 200, "sleep", ""}, {false, 270, "wake", ""},
+        {true, 270, "wake", " -> not-found", "other"}, {true, 270, "poweron", " -> not-found"},
+        {true, 271, "wake", " -> not-found"}, {false, 280, "nap", " -> bad-argument"}, {false, -5, "wake", ""},
+        {false, 1, "wake", ""}},
+       {}, true,
+       {"1 timer", "1 can-sleep", "1 will-sleep", "100 timer", "101 timer", "102 timer", "249 timer", "250 timer",
+        "251 timer", "252 timer", "253 timer", "254 timer", "255 timer", "270 timer", "271 timer", "272 timer",
+        "300 will-power-on", "300 has-powered-on", "300 timer", "301 timer", "301 stop"},
+       {"at 100 dark timed", "at 102 sleep timed", "at 249 dark timed", "at 270 dark timed", "at 272 sleep timed"}},
+      {{{1, Word::sleep}, {300, Word::wake}, {300, Word::stop}},
+       600,
+       {{false, 100, "wake", " -> io-error"}, {false, 200, "wake", ""}, {true, 200, "wake", " -> not-privileged"}},
+       {"schedule=io-error@1", "unschedule=not-privileged@1"}, true,
+       {"1 can-sleep", "1 will-sleep", "200 timer", "300 will-power-on", "300 has-powered-on", "300 timer", "300 stop"},
+       {"at 200 dark timed", "at 202 sleep timed"}},
+      {{{1, Word::sleep}, {300, Word::wake}, {300, Word::stop}},
+       600, {{false, 100, "wake", " -> not-privileged"}}, {}, false,
+       {"1 can-sleep", "1 will-sleep", "300 will-power-on", "300 has-powered-on", "300 timer", "300 stop"}, {}},
+  };
+  for (const auto& c : cases) {
+    emu::EmulatedMac mac;
+    emu::applyState(mac, emu::findBuiltinMachine("apple-silicon")->make());
+    mac.keys["CHTE"].value = {1, 0, 0, 0};
+    mac.battery = 800;
+    for (const char* fault : c.faults) mac.faults.push_back(*emu::parseFault(fault));
+    mac.privileged = c.privileged;
+    mac.startTimeline(c.timeline);
+    platform::attachMachine(&mac);
+    Holder holder;
+    holder.atWillSleep = [&] {
+      for (const Request& r : c.requests) {
+        CFDateRef date = CFDateCreate(nullptr, emu::kTimelineEpoch + r.minute * 60.0);
+        EXPECT_EQ(CFDateGetAbsoluteTime(date), emu::kTimelineEpoch + r.minute * 60.0);
+        const auto call = r.cancel ? IOPMCancelScheduledPowerEvent : IOPMSchedulePowerEvent;
+        call(date, CFStandinConstantString(r.id), CFStandinConstantString(r.type));
+        CFRelease(date);
+      }
+      EXPECT_EQ(IOPMSchedulePowerEvent(nullptr, CFSTR("holder"), CFSTR(kIOPMAutoWake)), kIOReturnBadArgument);
+    };
+    hold(holder, c.interval);
+    platform::attachMachine(nullptr);
+    EXPECT_EQ(holder.received, c.received);
+    std::vector<std::string> trace;
+    std::vector<std::string> expected;
+    for (const Request& r : c.requests) {
+      expected.push_back(std::string(r.cancel ? "unschedule " : "schedule ") + r.type + " " +
+                         std::to_string(r.minute) + " " + r.id + r.failure);
+    }
+    expected.insert(expected.end(), c.wakes.begin(), c.wakes.end());
+    for (const emu::Event& event : mac.log()) {
+      const auto kind = event.clock.kind;
+      if (event.kind == emu::Event::Kind::schedule || event.kind == emu::Event::Kind::unschedule ||
+          (event.kind == emu::Event::Kind::clock &&
+           (kind == emu::ClockEvent::Kind::timedWake || kind == emu::ClockEvent::Kind::timedSleep))) {
+        trace.push_back(emu::traceLine(event));
+      }
+    }
+    EXPECT_EQ(trace, expected);
   }
 }
 

@@ -72,6 +72,38 @@ void appendOptional(std::string& out, std::string_view key, const std::optional<
   }
 }
 
+/// A number of tenths as a JSON number with one decimal: "-0.5", "36.0".
+void appendTenths(std::string& out, std::string_view key, const std::optional<int>& tenths) {
+  if (!tenths) return;
+  appendKey(out, key);
+  // In a long long, the magnitude of any int is one.
+  long long magnitude = *tenths;
+  if (magnitude < 0) {
+    out += '-';
+    magnitude = -magnitude;
+  }
+  out += std::to_string(magnitude / 10);
+  out += '.';
+  out += static_cast<char>('0' + magnitude % 10);
+}
+
+/// The figures' members, in their fixed order.
+void appendFigures(std::string& out, const BatteryFigures& figures) {
+  if (!figures.layout.empty()) {
+    appendKey(out, "layout");
+    appendString(out, figures.layout);
+  }
+  appendOptional(out, "cycleCount", figures.cycleCount);
+  appendOptional(out, "designCapacity", figures.designCapacity);
+  appendOptional(out, "nominalCapacity", figures.nominalCapacity);
+  appendOptional(out, "fullChargeCapacity", figures.fullChargeCapacity);
+  appendOptional(out, "nominalOverDesign", figures.nominalOverDesign);
+  appendTenths(out, "temperature", figures.temperature);
+  appendOptional(out, "voltage", figures.voltage);
+  appendOptional(out, "current", figures.current);
+  appendOptional(out, "adapterWatts", figures.adapterWatts);
+}
+
 /// Appends the member `key` as a nested object made of `entries`, in their
 /// order, each written by `appendEntry` (its name, ':' and its value).
 template <class Entries, class AppendEntry>
@@ -120,9 +152,16 @@ std::string encodeJson(const JsonResponse& response) {
   appendKey(out, "command");
   appendString(out, response.command);
   appendOptional(out, "event", response.event);
+  if (response.holder) {
+    appendKey(out, "holder");
+    out += "{\"pid\":" + std::to_string(response.holder->pid) + ",\"lower\":" +
+           std::to_string(response.holder->lower) + ",\"upper\":" + std::to_string(response.holder->upper) + '}';
+  }
   appendOptional(out, "level", response.level);
+  appendTenths(out, "heat", response.heat);
   appendOptional(out, "source", response.source);
   appendOptional(out, "charging", response.charging);
+  if (response.figures) appendFigures(out, *response.figures);
   appendOptional(out, "backend", response.backend);
   appendOptional(out, "status", response.status);
   appendOptional(out, "value", response.value);

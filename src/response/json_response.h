@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,28 @@ using ControlMap = std::vector<std::pair<std::string, std::string>>;
 /// written ("on" or "off").
 using WriteList = std::vector<std::pair<std::string, std::string>>;
 
+/// The holder that a waiting holder waits for: its process and its band.
+struct HolderInfo {
+  long pid{};
+  int lower{};
+  int upper{};
+};
+
+/// The battery's own figures, from its entry in the I/O Registry; each one
+/// absent, or an empty layout, is left out of the line.
+struct BatteryFigures {
+  std::string_view layout{};  ///< where the entry keeps the capacities: a constant word
+  std::optional<int> cycleCount{};
+  std::optional<int> designCapacity{};      ///< mAh
+  std::optional<int> nominalCapacity{};     ///< mAh
+  std::optional<int> fullChargeCapacity{};  ///< mAh
+  std::optional<int> nominalOverDesign{};   ///< percent, rounded down
+  std::optional<int> temperature{};         ///< tenths of a degree Celsius, written as degrees
+  std::optional<int> voltage{};             ///< mV
+  std::optional<int> current{};             ///< mA, negative while the battery discharges
+  std::optional<int> adapterWatts{};
+};
+
 /// The one response record of a run. Made once, all members together, and
 /// never changed afterwards; an absent optional member is left out of the
 /// line. Every member has a default, so that a record is built by naming
@@ -42,7 +65,9 @@ struct JsonResponse {
   bool ok = false;
   std::string command{};
   std::optional<std::string> event{};    ///< what a holder that stays decided at
+  std::optional<HolderInfo> holder{};    ///< the running holder, that this one waits for
   std::optional<int> level{};            ///< the battery's level, 0 to 100
+  std::optional<int> heat{};             ///< tenths of a degree: a battery too hot to charge, written as degrees
   std::optional<std::string> source{};   ///< "adapter" or "battery"
   std::optional<bool> charging{};        ///< whether the battery is charging
   std::optional<std::string> backend{};
@@ -56,6 +81,9 @@ struct JsonResponse {
   std::optional<ControlMap> controls{};
   std::optional<WriteList> writes{};
   std::optional<std::string> version{};
+  /// Written after `charging`; kept last here, where it moves no other
+  /// member's offset (code that reaches them stays as short as it was).
+  std::optional<BatteryFigures> figures{};
 };
 
 /// The record as one compact JSON object, members in their fixed order,

@@ -53,10 +53,10 @@ void printFallbackLine() noexcept {
   std::exit(1);
 }
 
-void fallBackOnTerminate() noexcept {
+extern "C" void smc_charge_terminate() {
   // _exit: an exception may still be in flight, and nothing else may run.
-  std::set_terminate([] {
-    writeOut(kFallbackLine);
-    _exit(1);
-  });
+  writeOut(kFallbackLine);
+  _exit(1);
 }
+
+void fallBackOnTerminate() noexcept { std::set_terminate(smc_charge_terminate); }

@@ -33,6 +33,11 @@ int printLine(const JsonResponse& response) noexcept;
 /// nothing.
 [[noreturn]] void printFallbackLine() noexcept;
 
+/// Prints the fallback line and ends the process with status 1: the
+/// terminate handler, also before fallBackOnTerminate runs where the build
+/// links it in place of the runtime's own.
+extern "C" [[noreturn]] void smc_charge_terminate();
+
 /// Makes std::terminate print the fallback line and end the process with
 /// status 1, for what no handler can catch: an exception that cannot even be
 /// allocated, or one that leaves a noexcept function.

@@ -1,5 +1,6 @@
 // The one place that picks the platform's IOKit, power-source, sleep and
-// wake, CoreFoundation (run loop included) and sysctl declarations.
+// wake, timed-wake, CoreFoundation (run loop and dates included) and sysctl
+// declarations.
 //
 // On Apple platforms these are the system's own headers. Builds that run on
 // the project's stand-in instead say so with SMC_CHARGE_IOKIT_STANDIN: all
@@ -22,13 +23,15 @@
 /// Where the holders of every copy of the helper on this Mac meet: in a
 /// folder of root's, emptied at each boot.
 inline const char* holderLockPath() { return "/var/run/smc-charge.hold-daemon.lock"; }
-/// Told once a holder has the lock: nothing to do on a Mac, whose SMC every
-/// process shares (an emulated one catches up with its state file here).
-inline void holderLockTaken() {}
+/// Told once a holder's wait for the lock is over, taken or refused: nothing
+/// to do on a Mac, whose SMC every process shares (an emulated one catches
+/// up with its state file here, and starts its clock).
+inline void holderLockSettled() {}
 #else
 #include "platform/holder_lock_path.h"
 #include "platform/iokit.h"
 #include "platform/power_sources.h"
 #include "platform/run_loop.h"
 #include "platform/system_power.h"
+#include "platform/timed_wakes.h"
 #endif

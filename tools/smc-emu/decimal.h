@@ -15,4 +15,12 @@ std::optional<int> decimalUpTo(std::string_view text, int most);
 /// A charge in tenths of a percent as a percent: "60", "75.5".
 std::string percentText(int charge);
 
+/// `text` as hundredths: a plain decimal number from 0 to `most`, with at
+/// most two decimals after a point ("36", "36.5", "36.55"); none otherwise.
+std::optional<int> hundredthsUpTo(std::string_view text, int most);
+
+/// Hundredths as a decimal number, without trailing zeros: "36", "36.5",
+/// "36.55".
+std::string hundredthsText(int hundredths);
+
 }  // namespace emu

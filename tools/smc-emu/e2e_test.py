@@ -169,6 +169,14 @@ class E2E(unittest.TestCase):
     def expect(self, args, line, short, **files):
         self.assertEqual(self.emu(*args, **files), (line, calls(short)), args)
 
+    def timeline(self, text):
+        """A timeline file of the events in `text`, separated by |."""
+        self.runs += 1
+        path = self.path(f"timeline{self.runs}")
+        with open(path, "w") as f:
+            f.write(text.replace("|", "\n") + "\n")
+        return path
+
 
 # --- Each command on each built-in machine --------------------------------
 
@@ -223,6 +231,7 @@ class Commands(E2E):
         for machine, (words, keys, status_line, status_trace, *writes) in MACHINES.items():
             arch, driver, charge, *refused = words.split()
             catalog = [f"arch {arch}", f"driver {driver}", f"battery {charge}"]
+            catalog += [f"battery-entry {LAYOUTS.get(machine)} 112 4382 4107 4050 30.56"] * (charge != "none")
             catalog += [state_key(k) for k in keys.split("|") if k]
             catalog += [f"refused {k}" for k in refused]
             self.assertIn("".join(f"\n  {l}" for l in catalog) + "\n", listing)
@@ -419,10 +428,18 @@ EMU_ERRORS = [
     (["--battery", "101", *C], "--battery '101': expected a PERCENT"),
     (["--battery", "+5", *C], "--battery '+5': expected a PERCENT"),
     (["--minutes", "10081", *C], "--minutes '10081': expected a number"),
+    (["--layout", "batterydata", *C], "--layout 'batterydata': expected top-level, BatteryData or intel"),
+    (["--temperature", "36.555", *C], "--temperature '36.555': expected degrees Celsius"),
+    (["--temperature", "100.01", *C], "--temperature '100.01': expected degrees Celsius"),
+    (["--full-charge-capacity", "100001", *C], "--full-charge-capacity '100001': expected mAh from 0 to 100000, or none"),
+    (["--fail", "registry=key-not-found", *C], "--fail 'registry=key-not-found' is not"),
+    (["--fail", "open=no-entry", *C], "--fail 'open=no-entry' is not"),
     (["--fail", "open=result=3@1", *C], "--fail 'open=result=3@1': an opening cannot"),
     (["--fail", "write:*=io-error@0", *C], "--fail 'write:*=io-error@0' is not"),
     (["--fail", "write:CHTE=result=0", *C], "--fail 'write:CHTE=result=0': a fault must fail"),
     (["--fail", "open=io=-0", *C], "--fail 'open=io=-0': a fault must fail"),
+    (["--fail", "schedule=key-not-found", *C], "--fail 'schedule=key-not-found': a timed wake's request fails with"),
+    (["--fail", "unschedule=no-driver@1", *C], "--fail 'unschedule=no-driver@1': a timed wake's request fails with"),
     # A number that no IOKit return code can be.
     (["--fail", "open=io=-4294967295", *C], "--fail 'open=io=-4294967295' is not"),
     (["--fail", "open=io=2147483648", *C], "--fail 'open=io=2147483648' is not"),
@@ -451,12 +468,16 @@ BAD_STATES = [
     ("arch arm64\r\ndriver present\r\n", "line 1: arch must be"),
     ("arch arm64\ndriver present\nkey CHTE=00\nkey CHTE:ui32=00\n", "line 4: key 'CHTE' stands twice"),
     ("# ok\n\narch arm64\ndriver present\nkey CHTE=0\n", "line 5: 'CHTE=0': HEX must be"),
-    ("arch arm64\ndriver present\nCHTE:ui32=00\n", "line 3: expected arch, driver, battery, key"),
+    ("arch arm64\ndriver present\nCHTE:ui32=00\n", "line 3: expected arch, driver, battery, battery-entry, key"),
     ("arch arm64\ndriver present\nbattery 100.1\n", "line 3: battery must be a PERCENT"),
     ("arch arm64\ndriver present\nbattery 7.25\n", "line 3: battery must be a PERCENT"),
     ("battery 7.5\narch arm64\ndriver present\nbattery none\n", "line 4: battery stands twice"),
     ("arch arm64\ndriver present\nrefused CH0\n", "line 3: refused NAME: NAME must be four"),
     ("arch arm64\nrefused CH0J\nrefused CH0J\ndriver present\n", "line 3: refused 'CH0J' stands twice"),
+    ("arch arm64\ndriver present\nbattery-entry intel 1 2 3 4\n", "line 3: battery-entry must be LAYOUT CYCLES"),
+    ("arch arm64\ndriver present\nbattery-entry intel 1 2 3 4 5 6\n", "line 3: battery-entry must be"),
+    ("arch arm64\ndriver present\nbattery-entry intel none none none none 5\nbattery-entry intel 1 2 3 4 5\n",
+     "line 4: battery-entry stands twice"),
 ]
 
 
@@ -543,7 +564,9 @@ BAD_TIMELINES = [
     ("525601 stop\n", [], "line 1: expected MINUTE WORD, MINUTE from 0 to 525600"),
     ("-1 stop\n", [], "line 1: expected MINUTE WORD"),
     ("5\n", [], "line 1: expected MINUTE WORD"),
-    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, unplug, plug, battery PERCENT or stop"),
+    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, dark, unplug, plug, battery PERCENT, temp C or stop"),
+    ("5 temp 36.555\n9 stop\n", [], "line 1: temp takes degrees Celsius from 0 to 100, two decimals at most"),
+    ("5 temp 36\n9 stop\n", ["--battery", "none"], "line 1: temp on a machine without a battery"),
     ("5  stop\n", [], "line 1: expected sleep, wake"),
     ("5 stop\r\n", [], "line 1: expected sleep, wake"),
     ("5 stop \n", [], "line 1: stop takes no value"),
@@ -557,6 +580,9 @@ BAD_TIMELINES = [
     ("5 plug\n9 stop\n", [], "line 1: plug while plugged in"),
     ("5 unplug\n9 stop\n", ["--unplugged"], "line 1: unplug while unplugged"),
     ("5 sleep\n9 stop\n", [], "line 2: stop while asleep"),
+    ("5 dark\n6 dark\n9 stop\n", [], "line 2: dark while dark"),
+    ("5 sleep\n6 dark\n7 wake\n8 wake\n9 stop\n", [], "line 4: wake while awake"),
+    ("5 dark\n6 sleep\n9 stop\n", [], "line 3: stop while asleep"),
 ]
 
 # --timeline itself, with a well-formed file {dir}/timeline.
@@ -578,7 +604,7 @@ class State(E2E):
         files = {"state": self.path("s"), "trace": self.path("t")}
         self.emu("--machine", "apple-silicon-legacy", "--fail", "write:CH0C=io-error", *C, **files)
         # The write before the failed one stays: nothing is undone.
-        self.assertEqual(lines(files["state"])[4:6], ["key CH0B:hex_=02/d4", "key CH0C:hex_=00/d4"])
+        self.assertEqual(lines(files["state"])[5:7], ["key CH0B:hex_=02/d4", "key CH0C:hex_=00/d4"])
         # Only the first run's --machine counts: then the file does.
         self.expect(["--machine", "bare", "charging-status"], status("CH0B", "disabled"),
                     "-CHTE ?CH0B ?CH0B >CH0B=02 ?CH0C >CH0C/io-error -CHTE <CH0B", **files)
@@ -646,6 +672,7 @@ def held(level, writes=None, code=None, error=None):
 
 
 NO_BATTERY = failed("battery", "BATTERY_UNAVAILABLE", "unable to read the battery")
+BAD_HOT = failed("hold", "INVALID_ARGS", "hold expects LOWER UPPER [--hot C], 30 <= C <= 45")
 NO_LEVEL = dict(code="BATTERY_UNAVAILABLE", error="unable to read the battery")
 NO_KEY = dict(code="WRITE_UNAVAILABLE", error="no supported control key found")
 IO_ERROR_WRITE = dict(code="WRITE_FAILED", error=f"SMC write failed: io={IO_ERROR} smc=0")
@@ -678,17 +705,17 @@ HOLD_RUNS = [
     ("--battery none --unprivileged --key CHIE=08", "power-sources ?CHIE <CHIE >CHIE/not-privileged", held(None, **NO_LEVEL)),
     ("--machine bare --battery 50", "power-sources -CHIE -CH0J -CH0I -CHTE -CH0B -CH0C", held(50, **NO_KEY)),
     ("--machine no-driver --battery 50", "power-sources " + "no-driver " * 6, held(50, **NO_KEY)),
-    ("--battery 90 --fail write:CHTE=io-error", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHTE/io-error >CHIE=08",
+    ("--battery 90 --fail write:CHTE=io-error", "power-sources ?CHIE <CHIE ?CHTE <CHTE battery-entry >CHTE/io-error >CHIE=08",
      held(90, {"adapter": "off"}, **IO_ERROR_WRITE)),
-    ("--battery 90 --unprivileged", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHTE/not-privileged >CHIE/not-privileged",
+    ("--battery 90 --unprivileged", "power-sources ?CHIE <CHIE ?CHTE <CHTE battery-entry >CHTE/not-privileged >CHIE/not-privileged",
      held(90, **DENIED)),
     ("--battery 70 --key CHIE=08 --fail write:CHIE=result=7", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHIE/result=7",
      held(70, code="WRITE_FAILED", error="SMC write failed: io=0 smc=7")),
     ("--machine apple-silicon-legacy --battery 81 --fail write:CH0C=io-error",
-     "power-sources -CHIE ?CH0J <CH0J -CHTE ?CH0B -CHTE <CH0B ?CH0B >CH0B=02 ?CH0C >CH0C/io-error >CH0J=01",
+     "power-sources -CHIE ?CH0J <CH0J -CHTE ?CH0B -CHTE <CH0B battery-entry ?CH0B >CH0B=02 ?CH0C >CH0C/io-error >CH0J=01",
      held(81, {"adapter": "off"}, **IO_ERROR_WRITE)),
     # A key that vanishes between the reading and its write.
-    ("--battery 90 --fail info:CHTE=key-not-found@3", "power-sources ?CHIE <CHIE ?CHTE <CHTE -CHTE >CHIE=08",
+    ("--battery 90 --fail info:CHTE=key-not-found@3", "power-sources ?CHIE <CHIE ?CHTE <CHTE battery-entry -CHTE >CHIE=08",
      held(90, {"adapter": "off"}, code="KEY_NOT_FOUND", error="SMC key not found: CHTE")),
     # Another writer's value: left alone, the other writes made.
     ("--key CHTE=02000000 --key CHIE=08 --battery 50", "power-sources ?CHIE <CHIE ?CHTE <CHTE >CHIE=00",
@@ -705,10 +732,28 @@ HOLD_RUNS = [
     ("--battery 90 --fail open=io-error@3", "power-sources ?CHIE <CHIE open/io-error",
      held(90, code="SMC_OPEN_FAILED", error="failed to open AppleSMC")),
     # A key refused to everyone, or a driver that is missing, is a control that is not there.
-    ("--battery 90 --refuse CHIE", "power-sources ?CHIE/not-privileged -CH0J ?CH0I ?CHTE <CHTE >CHTE=01000000",
+    ("--battery 90 --refuse CHIE", "power-sources ?CHIE/not-privileged -CH0J ?CH0I ?CHTE <CHTE battery-entry >CHTE=01000000",
      held(90, {"charging": "off"})),
-    ("--battery 90 --fail open=no-driver@1", "power-sources no-driver -CH0J ?CH0I ?CHTE <CHTE >CHTE=01000000",
+    ("--battery 90 --fail open=no-driver@1", "power-sources no-driver -CH0J ?CH0I ?CHTE <CHTE battery-entry >CHTE=01000000",
      held(90, {"charging": "off"})),
+]
+
+# Each: smc-emu's options, hold 75 80's own, and its line (or its level, heat and writes where heat decided).
+HEAT_RUNS = [
+    ("--battery 78 --temperature 36", "", (78, "36.0", {"charging": "off"})),
+    ("--battery 78 --temperature 33 --key CHTE=01000000", "", (78, "33.0")),  # paused, it stays paused in the margin
+    ("--battery 78 --temperature 33", "", held(78)),  # charging, the margin lets it go on
+    ("--battery 74 --temperature 33 --key CHTE=01000000", "", held(74, {"charging": "on"})),  # at the lower level
+    ("--battery 75 --temperature 40 --key CHTE=01000000", "", held(75, {"charging": "on"})),
+    ("--battery 78 --temperature 32 --key CHTE=01000000", "", held(78)),  # cool: the band keeps it, no heat named
+    ("--battery 78 --temperature 36 --unplugged", "", held(78)),  # unplugged, nothing charges
+    ("--machine apple-silicon-15.8 --battery 78 --temperature 36", "", (78, "36.0", {"adapter": "off"})),
+    ("--machine intel --battery 85 --temperature 35", "", (85, "35.0", {"charging": "off", "adapter": "off"})),
+    ("--battery 78 --temperature 40", "--hot 42", held(78)),
+    ("--battery 78 --temperature 40", "--hot 42 --hot 43", BAD_HOT),
+    ("--battery 78 --temperature 40", "--hot 46", BAD_HOT),
+    ("--battery 78 --temperature 40", "--charge-asleep", BAD_HOT),  # the holder's option alone
+    ("--battery 78 --temperature 40", "x --hot 36", (78, "40.0", {"charging": "off"})),  # a word passed over
 ]
 
 # The band's arguments: digits only, at most three, 20 <= LOWER < UPPER <= 100; a band that could drain a Mac is none.
@@ -750,6 +795,16 @@ class Hold(E2E):
         self.assertEqual(lines(state)[2], "battery 61.5")
         self.assertEqual(self.emu("--unplugged", "--minutes", "8", "battery", state=state)[0], battery(59, "battery", False))
 
+    def test_heat(self):
+        """A hot battery above the lower level is not charged; in the margin a paused one stays paused, read from
+        the controls alone; at or below the lower level, or cool, the band decides; --hot moves the edge."""
+        hot = lambda level, degrees, writes=None: held(level, writes)[:-1].replace(
+            f'"level":{level},', f'"level":{level},"heat":{degrees},') + "}"
+        for args, options, expected in HEAT_RUNS:
+            with self.subTest(args=args, options=options):
+                self.assertEqual(self.emu(*args.split(), "hold", "75", "80", *options.split())[0],
+                                 expected if isinstance(expected, str) else hot(*expected))
+
     def test_runs_and_bands(self):
         for args, trace, expected in HOLD_RUNS:
             with self.subTest(args=args):
@@ -757,9 +812,12 @@ class Hold(E2E):
         for band, expected in BANDS:
             with self.subTest(band=band):
                 self.assertEqual(self.emu("hold", *band)[0], expected)
-                # A holder refuses the same bands, before it touches anything.
+                # A holder refuses the same bands, writes nothing on a Mac it finds whole, and stays until its stop,
+                # so that launchd does not start it again and again, saying why once an hour: a day, 25 times.
                 if expected == BAD_BAND:
-                    self.assertEqual(self.emu("hold-daemon", *band), (BAD_BAND.replace('"hold"', '"hold-daemon"'), []))
+                    out, err, code = run([EMU, "--timeline", self.timeline("1440 stop"), "hold-daemon", *band])
+                    self.assertEqual((out.splitlines(), err, code),
+                                     ([BAD_BAND.replace('"hold"', '"hold-daemon"')] * 25 + [holder_line("stop")], "", 0))
 
     def test_every_band_edge_from_every_state_on_every_machine(self):
         """After one run: the rules hold, and the writes are exactly the controls whose status changed."""
@@ -801,7 +859,9 @@ class Hold(E2E):
                     self.assertIn(known.get("charging" if keys["charging"] else "adapter", "disabled"), ["disabled"])
                     if level > upper and "adapter" in known:
                         self.assertEqual(known["adapter"], "disabled")
-                elif keys["adapter"] and keys["charging"] and "adapter" in known:  # both: rest in the band
+                # Both: rest in the band; charging that holds another writer's value holds nothing, and the adapter
+                # then cycles through the band as where it is alone.
+                elif keys["adapter"] and keys["charging"] and before["charging"] != "unknown" and "adapter" in known:
                     self.assertEqual(known["adapter"], "enabled")
 
     def hold_once(self, args):
@@ -812,6 +872,78 @@ class Hold(E2E):
         out = self.helper_line([EMU, "--state", state] + args)
         keys = dict(l.split(" ", 1)[1].split("=", 1) for l in lines(state) if l.startswith("key "))
         return out, {name.split(":")[0]: value.split("/")[0] for name, value in keys.items()}
+
+
+# --- The battery's health, from its registry entry ----------------------------
+
+# Where each built-in machine with a battery keeps its entry's capacities.
+LAYOUTS = {"apple-silicon": "top-level", "apple-silicon-legacy": "top-level", "intel": "intel",
+           "placeholder": "top-level", "apple-silicon-15.7": "top-level", "apple-silicon-15.8": "BatteryData"}
+NO_HEALTH = failed("battery-health", "BATTERY_UNAVAILABLE", "unable to read the battery")
+
+
+def health(layout="top-level", cycles=112, design=4382, nominal=4107, full=4050, celsius=30.5, voltage=11900,
+           current=1215, watts=96):
+    """The line of a battery's entry at 60 percent, charging on its adapter; None leaves a figure out."""
+    share = nominal * 100 // design if nominal is not None and design else None
+    members = dict(layout=layout, cycleCount=cycles, designCapacity=design, nominalCapacity=nominal,
+                   fullChargeCapacity=full, nominalOverDesign=share, temperature=celsius, voltage=voltage,
+                   current=current, adapterWatts=watts)
+    return line(ok=True, command="battery-health", **{k: v for k, v in members.items() if v is not None})
+
+
+# How the figures follow the battery, the adapter and the options (the SMC plays no part); the faults of the
+# registry's calls, and no figure guessed.
+HEALTH_RUNS = [
+    ("--unplugged --fail open=no-driver", health(current=-486, watts=None)), ("--key CHTE=01000000", health(current=0)),
+    ("--key CHIE=08 --battery 0", health(voltage=11000, current=-486, watts=None)),
+    ("--battery 100", health(voltage=12500, current=0)), ("--temperature 100", health(celsius=100.0)),
+    ("--temperature none --cycle-count none --design-capacity 0", health(celsius=None, cycles=None, design=0)),
+    ("--nominal-capacity 4500 --layout BatteryData --temperature 34.99", health("BatteryData", nominal=4500, celsius=34.9)),
+    ("--full-charge-capacity none --layout BatteryData", health("BatteryData", full=None, current=0)),
+    ("--full-charge-capacity 3000 --layout intel --arch absent", health("intel", full=3000, current=900)),
+    ("--fail registry=no-entry", NO_HEALTH, "no-battery-entry"), ("--battery none", NO_HEALTH, "no-battery-entry"),
+    ("--fail registry=io-error", NO_HEALTH, "battery-entry/io-error"),
+    ("--fail registry=io=-5@1", NO_HEALTH, "battery-entry/io=0xfffffffb"),
+]
+
+
+class Health(E2E):
+    def test_each_layout_on_each_machine(self):
+        for machine in MACHINES:
+            for layout in (None, "top-level", "BatteryData", "intel") if machine != "intel" else (None,):
+                args = ["--machine", machine] + (["--layout", layout] if layout else []) + ["battery-health"]
+                with self.subTest(args=args):
+                    if machine not in LAYOUTS:
+                        self.expect(args, NO_HEALTH, "no-battery-entry")
+                        continue
+                    found = layout or LAYOUTS[machine]
+                    # On Apple silicon an Intel entry is read from the top level, without its MaxCapacity.
+                    expected = health("top-level", full=None) if found == "intel" and machine != "intel" else health(found)
+                    self.expect(args, expected, "battery-entry")
+        # The helper built here has no battery's entry to read.
+        self.assertEqual(self.helper_line([CHARGE, "battery-health"]), NO_HEALTH)
+        self.assertEqual(self.emu("--machine", "apple-silicon-15.8", "--unplugged", "battery-health")[0],
+                         '{"ok":true,"command":"battery-health","layout":"BatteryData","cycleCount":112,'
+                         '"designCapacity":4382,"nominalCapacity":4107,"fullChargeCapacity":4050,"nominalOverDesign":93,'
+                         '"temperature":30.5,"voltage":11900,"current":-486}')
+
+    def test_figures_follow_the_battery_and_the_options(self):
+        for args, expected, *trace in HEALTH_RUNS:
+            with self.subTest(args=args):
+                self.expect(args.split() + ["battery-health"], expected, trace[0] if trace else "battery-entry")
+
+    def test_temperature_along_a_timeline_and_kept(self):
+        state, timeline = self.path("s"), self.path("timeline")
+        with open(timeline, "w") as f:
+            f.write("0 temp 36.5\n1 temp 40.05\n2 stop\n")
+        trace = self.path("trace")
+        self.assertEqual(run([EMU, "--state", state, "--trace", trace, "--layout", "BatteryData", "--timeline", timeline,
+                              "hold-daemon", "75", "80"])[1:], ("", 0))
+        self.assertEqual([l for l in text_lines(trace) if " temp " in l], ["at 0 temp 36.5", "at 1 temp 40.05"])
+        # Saved at the stop, with the options of the run, and read back by the next.
+        self.assertEqual(lines(state)[3], "battery-entry BatteryData 112 4382 4107 4050 40.05")
+        self.assertEqual(self.emu("battery-health", state=state)[0], health("BatteryData", celsius=40.0, voltage=11915))
 
 
 # --- The holder that stays ------------------------------------------------------
@@ -825,10 +957,10 @@ def holder_line(event, level=None, writes=None, **failure):
 # alone) what its battery does once each moment's decisions are made: at the start, then at each event.
 SCENARIOS = [
     ("above the band, a night asleep", 90, "1 sleep|481 wake|482 stop",
-     {"both": "draining still draining charging", "adapter": "draining charging draining charging",
+     {"both": "draining still draining charging", "adapter": "draining draining draining charging",
       "charging": "still still still charging"}),
     ("in the band, a night asleep", 78, "1 sleep|481 wake|482 stop",
-     {"both": "charging still still charging", "adapter": "charging charging draining charging",
+     {"both": "charging still still charging", "adapter": "charging draining draining charging",
       "charging": "charging still still charging"}),
     ("below the band, a night asleep", 60, "1 sleep|481 wake|482 stop",
      {"both": "charging charging draining charging", "adapter": "charging charging draining charging",
@@ -847,13 +979,6 @@ SCENARIOS = [
 
 
 class Holder(E2E):
-    def timeline(self, text):
-        self.runs += 1
-        path = self.path(f"timeline{self.runs}")
-        with open(path, "w") as f:
-            f.write(text.replace("|", "\n") + "\n")
-        return path
-
     def test_every_generation_through_each_scenario(self):
         for (machine, options, charging, adapter), (name, start, events, expected) in itertools.product(HOLDERS, SCENARIOS):
             kind = "both" if charging and adapter else "adapter" if adapter else "charging"
@@ -891,6 +1016,40 @@ class Holder(E2E):
         run([EMU, "--battery", "78", "--trace", trace, "--timeline", self.timeline("10 stop"), "hold-daemon", "75", "80"])
         self.assertEqual([t for t in text_lines(trace) if t.endswith(" timer")], [f"at {m} timer" for m in range(1, 11)])
 
+    def test_what_each_timeline_word_tells_the_holder(self):
+        # Dark from a full wake: the sleep's messages, and the holder runs on (its timer fires); then asleep, from a
+        # dark wake without a word, frozen; dark again without a word, running; awake from it: the wake's messages.
+        trace = self.path("trace")
+        out, err, code = run([EMU, "--battery", "78", "--trace", trace, "--timeline",
+                              self.timeline("2 dark|4 sleep|60 dark|62 sleep|120 dark|121 wake|122 dark|123 stop"),
+                              "hold-daemon", "75", "80"])
+        self.assertEqual(([json.loads(l)["event"] for l in out.splitlines()], err, code),
+                         (["start", "sleep", "wake", "sleep", "stop"], "", 0))
+        told = [t for t in text_lines(trace) if re.fullmatch(r"at \S+ (dark|sleep|wake|stop|timer|message .*)", t)]
+        self.assertEqual(" ".join(t[3:] for t in told).replace(" message", ""),
+                         "1 timer 2 timer 2 dark 2 can-sleep 1 2 will-sleep 2 3 timer 4 timer 4 sleep 60 dark 61 timer "
+                         "62 timer 62 sleep 120 dark 121 timer 121 wake 121 will-power-on 121 has-powered-on 122 timer "
+                         "122 dark 122 can-sleep 3 122 will-sleep 4 123 timer 123 stop")
+
+    def test_a_holder_that_waited_starts_from_the_mac_as_the_first_left_it(self):
+        state, traces = self.path("state"), [self.path("trace1"), self.path("trace2")]
+        self.emu("--battery", "50", "version", state=state)
+        first = subprocess.Popen(WRAP + [EMU, "--state", state, "--trace", traces[0], "--timeline",
+                                         self.timeline("0 unplug|15000 stop"), "hold-daemon", "75", "80"],
+                                 stdout=subprocess.DEVNULL)
+        while not os.path.exists(traces[0]) or not os.path.getsize(traces[0]):  # its clock starts: it has the lock
+            time.sleep(0.01)
+        second = subprocess.Popen(WRAP + [EMU, "--state", state, "--trace", traces[1], "--timeline",
+                                          self.timeline("3 stop"), "hold-daemon", "75", "80"], stdout=subprocess.PIPE)
+        self.assertIsNone(first.poll(), "the first holder ended before the second could wait")
+        self.assertEqual(first.wait(timeout=600 if WRAP else 60), 0)
+        # The battery that the first ran down to 0, at the second's minute 0, and its clock forward from there.
+        lines_ = [json.loads(l) for l in second.communicate(timeout=60)[0].splitlines()]
+        self.assertEqual(next(l for l in lines_ if l["event"] == "start")["level"], 0)
+        minutes = [float(t.split()[1]) for t in text_lines(traces[1]) if t.startswith("at ")]
+        self.assertEqual((text_lines(traces[1])[0], minutes, second.returncode),
+                         ("at 0 level 0 charging", sorted(minutes), 0))
+
     def test_faults_at_start_sleep_and_stop(self):
         for args, events, expected, status in HOLDER_FAULTS:
             with self.subTest(args=args):
@@ -901,38 +1060,69 @@ class Holder(E2E):
         state = self.path("state")
         self.emu("--battery", "90", "version", state=state)
         start = holder_line("start", 90, {"charging": "off", "adapter": "off"})
-        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        for sig in (signal.SIGTERM, signal.SIGINT):
             with self.subTest(signal=sig):
                 first = self.daemon(state)
                 self.assertEqual(first.stdout.readline().decode(), start + "\n")
-                # A second holder of the same Mac decides nothing while the first lives, and a stop ends its wait.
+                # A second holder of the same Mac says at once whom it waits for, and decides nothing while the
+                # first lives; then it starts from the Mac as the first left it.
                 second = self.daemon(state)
-                time.sleep(3 if WRAP else 0.3)  # time to start, and to wait for the lock
+                wait = line(ok=True, command="hold-daemon", event="wait", holder=dict(pid=first.pid, lower=75, upper=80))
+                self.assertEqual(second.stdout.readline().decode(), wait + "\n")
                 first.send_signal(sig)
                 self.assertEqual(self.ended(first), ([holder_line("stop", writes={"adapter": "on", "charging": "on"})], 0))
-                self.assertEqual(second.stdout.readline().decode(), start + "\n")  # from the Mac as the first left it
+                self.assertEqual(second.stdout.readline().decode(), start + "\n")
+                # A stop ends a waiting holder too, which touches nothing: the other one holds.
+                third = self.daemon(state)
+                self.assertEqual(json.loads(third.stdout.readline())["holder"]["pid"], second.pid)
+                third.send_signal(sig)
+                self.assertEqual(self.ended(third), ([holder_line("stop")], 0))
                 second.send_signal(sig)
                 self.assertEqual(self.ended(second)[1], 0)
-                waiting = [self.daemon(state)]
-                self.assertEqual(waiting[0].stdout.readline().decode(), start + "\n")
-                waiting.append(self.daemon(state))
-                time.sleep(3 if WRAP else 0.3)
-                waiting[1].send_signal(sig)
-                self.assertEqual(self.ended(waiting[1]), ([holder_line("stop")], 0))
-                waiting[0].send_signal(sig)
-                self.ended(waiting[0])
         self.assertEqual([json.loads(self.emu(c, state=state)[0])["status"] for c in ("charging-status", "adapter-status")],
                          ["enabled", "enabled"])
-        # A lock that is not the holder's own file: no holder starts, nothing is touched.
+
+    def test_sighup_reopens_the_log(self):
+        """As newsyslog rotates it: the log renamed, SIGHUP, and the lines go on in a new file at the old path."""
+        log = self.path("log")
+        with open(log, "wb") as out:
+            holder = subprocess.Popen(WRAP + [EMU, "--battery", "78", "hold-daemon", "75", "80"], stdout=out,
+                                      stderr=out)
+        deadline = time.monotonic() + (30 if WRAP else 5)
+        while not text(log) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        os.rename(log, log + ".0")
+        holder.send_signal(signal.SIGHUP)
+        time.sleep(1 if WRAP else 0.2)
+        holder.send_signal(signal.SIGTERM)
+        self.assertEqual(holder.wait(timeout=60 if WRAP else 10), 0)
+        self.assertEqual(text(log + ".0"), holder_line("start", 78) + "\n")
+        self.assertEqual(text(log), holder_line("stop") + "\n")
+
+    def test_a_holder_that_cannot_start_stays_and_restores(self):
+        # A lock that is not the holder's own file: no holder starts; a cut adapter is turned back on, and the
+        # holder stays, trying each minute and saying so once an hour, until its stop restores the rest.
         os.mkdir(self.path("other"))
         os.mkdir(self.path("other/state.lock"))
-        unavailable = (holder_line("start", code="HOLDER_UNAVAILABLE", error="unable to start the holder") + "\n", "", 1)
-        self.assertEqual(run([EMU, "--state", self.path("other/state"), "--trace", self.path("t"), "hold-daemon", "75", "80"]),
-                         unavailable)
-        self.assertEqual(text(self.path("t")), "")
+        self.emu("--battery", "90", "--key", "CHIE=08", "--key", "CHTE=01000000", "version",
+                 state=self.path("other/state"))
+        out, err, code = run([EMU, "--state", self.path("other/state"), "--timeline", self.timeline("150 stop"),
+                              "hold-daemon", "75", "80"])
+        unavailable = holder_line("start", code="HOLDER_UNAVAILABLE", error="unable to start the holder")
+        self.assertEqual((out.splitlines(), err, code),
+                         ([holder_line("start", writes={"adapter": "on"}, code="HOLDER_UNAVAILABLE",
+                                       error="unable to start the holder"), unavailable, unavailable,
+                           holder_line("stop", writes={"charging": "on"})], "", 0))
+        # A lock file of root's own with a mode that others may read is made the holder's own.
+        lock = self.path("state.lock")
+        with open(lock, "w"):
+            os.chmod(lock, 0o644)
+        out, err, code = run([EMU, "--state", self.path("state"), "--battery", "78", "--timeline",
+                              self.timeline("0 stop"), "hold-daemon", "75", "80"])
+        self.assertEqual((out.splitlines()[0], os.stat(lock).st_mode & 0o777), (holder_line("start", 78), 0o600))
         if not WRAP:  # nor one without a descriptor left for its stop signals (valgrind needs its own)
             self.assertEqual(run([EMU, "hold-daemon", "75", "80"], lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (4, 4))),
-                             unavailable)
+                             (unavailable + "\n", "", 1))
 
     def daemon(self, state):
         return subprocess.Popen(WRAP + [EMU, "--state", state, "hold-daemon", "75", "80"], stdout=subprocess.PIPE,
@@ -953,12 +1143,16 @@ def text_lines(path):
 HOLDER_FAULTS = [
     ("--battery 90 --fail info:CHTE=io-error@1", "0 stop",
      [holder_line("start", 90, **IO_ERROR_READ), holder_line("stop")], 0),
-    # Charging not stopped at the sleep: the Mac charges full, and the wake cuts the adapter; the change that this
-    # makes, and the timer missed while asleep, decide again.
+    # Charging not stopped at the sleep: the adapter holds the band alone, cut above the lower level with a wake
+    # asked for; at each wake charging is tried again once its hour has passed, and said to fail again; awake,
+    # the adapter alone goes on holding the band.
     ("--battery 78 --fail write:CHTE=io-error", "0 sleep|480 wake|480 stop",
-     [holder_line("start", 78), holder_line("sleep", 78, **IO_ERROR_WRITE),
-      holder_line("wake", 100, {"adapter": "off"}, **IO_ERROR_WRITE), holder_line("power", 100, **IO_ERROR_WRITE),
-      holder_line("timer", 100, **IO_ERROR_WRITE), holder_line("stop", writes={"adapter": "on"})], 0),
+     [holder_line("start", 78), holder_line("sleep", 78, {"adapter": "off"}, **IO_ERROR_WRITE),
+      holder_line("dark", 76, **IO_ERROR_WRITE), holder_line("dark", 76), holder_line("dark", 75, {"adapter": "on"}),
+      holder_line("dark", 80, {"adapter": "off"}), holder_line("dark", 77, **IO_ERROR_WRITE), holder_line("dark", 77),
+      holder_line("dark", 76, **IO_ERROR_WRITE), holder_line("dark", 76), holder_line("dark", 75, {"adapter": "on"}),
+      holder_line("dark", 80, {"adapter": "off"}), holder_line("wake", 78), holder_line("stop", writes={"adapter": "on"})],
+     0),
     ("--battery 90 --fail write:CHIE=io-error@2", "0 stop",
      [holder_line("start", 90, {"charging": "off", "adapter": "off"}),
       holder_line("stop", writes={"charging": "on"}, **IO_ERROR_WRITE)], 1),
@@ -1017,6 +1211,7 @@ class OutOfMemory(unittest.TestCase):
                       io_failed("charging", "off", "CHTE", IO_ERROR, 0)], []),
                  (["charging-status"], [status("CHTE", "enabled"), NO_STATUS], []),
                  (["battery"], [battery(60), NO_BATTERY], []),
+                 (["battery-health"], [health(), NO_HEALTH], []),
                  # Below the band with every control on: a check or a read that fails decides nothing.
                  (["hold", "75", "80"], [held(60), held(None, **NO_LEVEL), held(60, **IO_ERROR_READ)], []),
                  (["charging", "of"], [NOT_ON_OFF], [])]
@@ -1078,8 +1273,14 @@ class OutOfMemory(unittest.TestCase):
 
 # The documented lines that no run above prints.
 GOOD_LINES = [io_failed("adapter", "on", "CH0J", -2147483648, 255), failed("", "UNKNOWN_COMMAND", "unknown command"),
+              line(ok=True, command="battery-health", layout="intel", temperature=-0.5, current=-3000),
+              line(ok=True, command="battery-health", layout="top-level"),
               line(ok=True, command="adapter-status", backend="CH0I", status="unknown"),
-              failed("unknown", "ENCODE_FAILED", "failed to encode response")]
+              failed("unknown", "ENCODE_FAILED", "failed to encode response"),
+              # What the lines of the holder's life print only after a day or with another holder running.
+              line(ok=True, command="hold-daemon", event="wait", holder=dict(pid=4321, lower=75, upper=80)),
+              line(ok=True, command="hold-daemon", event="wait"), holder_line("dark", 76, {"adapter": "on"}),
+              BAD_BAND.replace('"hold"', '"hold-daemon"')[:-1] + ',"writes":{"adapter":"on"}}']
 
 KEYS = keys_line("arm64", "CHTE:ui32=00000000")
 BAD_LINES = [
@@ -1117,8 +1318,15 @@ BAD_LINES = [
     line(ok=True, command="hold-daemon", level=80, writes={}), line(ok=True, command="hold", event="start", level=80, writes={}),
     holder_line("stop", 80), holder_line("start"), holder_line("nap", 80), holder_line("stop", code="WRITE_UNAVAILABLE",
     error="no supported control key found"),
-    holder_line("start", writes={"adapter": "on"}, code="HOLDER_UNAVAILABLE", error="unable to start the holder"),
+    holder_line("start", writes={"charging": "on"}, code="HOLDER_UNAVAILABLE", error="unable to start the holder"),
+    line(ok=True, command="hold-daemon", event="wait", holder=dict(pid=4321, lower=75, upper=80), writes={}),
+    holder_line("start", 80)[:-1] + ',"holder":{"pid":1,"lower":75,"upper":80}}',
+    BAD_BAND.replace('"hold"', '"hold-daemon"')[:-1] + ',"writes":{"charging":"on"}}',
     failed("hold-daemon", "INVALID_ARGS", "hold expects LOWER UPPER, 20 <= LOWER < UPPER <= 100", event="start"),
+    # The battery's health: its layout always, each figure of its type and range, on its own line alone.
+    line(ok=True, command="battery-health", cycleCount=1), health().replace("top-level", "Intel"),
+    health().replace("30.5", '"30.5"'), health().replace("112", "-1"), health()[:-1] + ',"level":60}',
+    NO_HEALTH[:-1] + ',"layout":"intel"}', battery(60)[:-1] + ',"temperature":30.5}',
 ]
 
 

@@ -46,22 +46,26 @@ bool parseReturnCode(std::string_view text, std::int32_t& out) {
 
 /// Fills in how `fault` fails from its ERR word.
 bool parseFailure(std::string_view err, Fault& fault) {
-  const bool open = fault.call == Call::open;
+  // An opening, and the battery's entry, begin with a lookup; neither has a
+  // key, a result byte or a reply.
+  const bool open = fault.call == Call::open || fault.call == Call::registry;
+  // A request for a timed wake fails as an IOKit call does, with no SMC in it.
+  const bool smc = !open && fault.call != Call::schedule && fault.call != Call::unschedule;
   if (err == "not-privileged") {
     fault.ioReturn = kIOReturnNotPrivileged;
   } else if (err == "io-error") {
     fault.ioReturn = kIOReturnError;
-  } else if (err == "no-driver" && open) {
+  } else if (err == (fault.call == Call::open ? "no-driver" : "no-entry") && open) {
     fault.noDriver = true;
-  } else if (err == "key-not-found" && !open) {
+  } else if (err == "key-not-found" && smc) {
     fault.result = kResultKeyNotFound;
     fault.touchReply = true;
-  } else if (err.starts_with("result=") && !open) {
+  } else if (err.starts_with("result=") && smc) {
     unsigned value = 0;
     if (!parseNumber(err.substr(7), value) || value > 255) return false;
     fault.result = static_cast<std::uint8_t>(value);
     fault.touchReply = true;
-  } else if (err.starts_with("reply=") && !open) {
+  } else if (err.starts_with("reply=") && smc) {
     std::uint32_t size = 0;
     if (!parseNumber(err.substr(6), size) || size >= kBlockSize) return false;
     fault.replySize = size;
@@ -86,9 +90,13 @@ bool parseWhen(std::string_view err, Fault& fault) {
 
 std::optional<Fault> parseFault(std::string_view text) {
   Fault fault;
-  if (text.starts_with("open=")) {
-    fault.call = Call::open;
-    if (!parseWhen(text.substr(5), fault)) return std::nullopt;
+  for (const auto& [prefix, call] : {std::pair{std::string_view("open="), Call::open},
+                                     std::pair{std::string_view("registry="), Call::registry},
+                                     std::pair{std::string_view("schedule="), Call::schedule},
+                                     std::pair{std::string_view("unschedule="), Call::unschedule}}) {
+    if (!text.starts_with(prefix)) continue;
+    fault.call = call;
+    if (!parseWhen(text.substr(prefix.size()), fault)) return std::nullopt;
     return fault;
   }
   const std::size_t colon = text.find(':');

@@ -1,4 +1,5 @@
-// A fault as smc-emu's --fail spells it: open=ERR[@N] or CALL:KEY=ERR[@N].
+// A fault as smc-emu's --fail spells it: open=ERR[@N], registry=ERR[@N],
+// schedule=ERR[@N], unschedule=ERR[@N] or CALL:KEY=ERR[@N].
 #pragma once
 
 #include <optional>
@@ -8,10 +9,12 @@
 
 namespace emu {
 
-/// Parses `open=ERR[@N]` or `CALL:KEY=ERR[@N]`, with ERR one of
-/// not-privileged, io-error, key-not-found, result=N, reply=N, io=N, and (for
-/// open only) no-driver; KEY is four characters, or "*". None when the text is
-/// malformed or a number is out of its range.
+/// Parses `open=ERR[@N]`, `registry=ERR[@N]`, `schedule=ERR[@N]`,
+/// `unschedule=ERR[@N]` or `CALL:KEY=ERR[@N]`, with ERR one of
+/// not-privileged, io-error, io=N, and for a key's call key-not-found,
+/// result=N, reply=N, for open no-driver and for registry no-entry; KEY is
+/// four characters, or "*". None when the text is malformed or a number is
+/// out of its range.
 std::optional<Fault> parseFault(std::string_view text);
 
 }  // namespace emu

@@ -13,6 +13,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "cli/dispatch.h"
 #include "cli/version.h"
@@ -114,18 +115,21 @@ void prepareFiles(const Options& options, bool saved, bool moved, const emu::Mac
 }
 
 /// Makes `mac` the machine that its state file holds now, with the run's
-/// options applied again (but --minutes, which moved it once already): a
-/// holder that waited for another's end starts from the Mac as that one left
-/// it, as the SMC that every process shares would be. An emulator error ends
-/// the run with status 2.
-void catchUp(const Options& options, emu::EmulatedMac& mac) {
+/// options applied again (but --minutes, which moved it once already), and
+/// only then starts its `timeline`, if any: a holder that waited for
+/// another's end starts from the Mac as that one left it, as the SMC that
+/// every process shares would be, and its clock and trace from there. An
+/// emulator error ends the run with status 2.
+void catchUp(const Options& options, std::vector<emu::TimelineEvent>& timeline, emu::EmulatedMac& mac) {
   orEnd([&] {
-    auto state = loadStateFile(*options.statePath);
-    if (!state) return;  // gone: the machine stays as this run has it
-    Options again = options;
-    again.minutes = 0;
-    applyOptions(again, *state);
-    emu::applyState(mac, *state);
+    // Gone: the machine stays as this run has it.
+    if (auto state = loadStateFile(*options.statePath)) {
+      Options again = options;
+      again.minutes = 0;
+      applyOptions(again, *state);
+      emu::applyState(mac, *state);
+    }
+    if (options.timelinePath) mac.startTimeline(std::move(timeline));
   });
 }
 
@@ -221,7 +225,11 @@ int main(int argc, char** argv) {
     // stands beside the machine's state file, where its links lead.
     if (options.statePath) {
       mac.holderLock = linkTarget(*options.statePath) + ".lock";
-      mac.onHolderLockTaken = [&] { catchUp(options, mac); };
+      // Once: a holder refused its lock tries again later, on the clock
+      // that its first attempt started.
+      mac.onHolderLockSettled = [&, caughtUp = false]() mutable {
+        if (!std::exchange(caughtUp, true)) catchUp(options, timeline, mac);
+      };
     }
   } catch (const std::bad_alloc&) {
     printOutOfMemory();
@@ -234,7 +242,8 @@ int main(int argc, char** argv) {
   // Each event goes to the trace as it comes; kept, they would fill memory
   // over a long timeline.
   mac.keepsLog = false;
-  if (options.timelinePath) mac.startTimeline(std::move(timeline));
+  // A holder that may share its Mac starts its clock once it has the lock.
+  if (options.timelinePath && !options.statePath) mac.startTimeline(std::move(timeline));
   platform::attachMachine(&mac);
 
   // The helper reads its command at index 1, as if it had been run itself:

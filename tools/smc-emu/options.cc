@@ -27,21 +27,45 @@ emu::Fault faultOf(std::string_view text) {
     throw EmuError("--fail " + quoted(text) +
                    ": an opening cannot fail with key-not-found, result=N or reply=N");
   }
+  if (text.starts_with("schedule=") || text.starts_with("unschedule=")) {
+    throw EmuError("--fail " + quoted(text) + ": a timed wake's request fails with not-privileged, io-error or io=N");
+  }
   throw EmuError("--fail " + quoted(text) +
-                 " is not open=ERR[@N] or CALL:KEY=ERR[@N] (see smc-emu --help)");
+                 " is not open=ERR[@N], registry=ERR[@N], schedule=ERR[@N], unschedule=ERR[@N] or CALL:KEY=ERR[@N]"
+                 " (see smc-emu --help)");
 }
 
 // A week: far more than any test of a loop needs, and small enough that no
 // sum overflows.
 constexpr int kMostMinutes = 10080;
 
+// Far beyond any battery's cycles or mAh.
+constexpr int kMostFigure = 100'000;
+
+/// An option that sets a figure of the battery's entry.
+struct FigureOption {
+  std::optional<int> emu::BatteryEntry::*figure;
+  const char* name;
+  const char* expected;  ///< what its value must be, but "none"
+};
+
 // getopt_long's values for the options, above every character.
 enum OptionId : int {
   kMachine = 256, kKey, kDrop, kRefuse, kArch, kFail, kState, kTrace, kUnprivileged, kListMachines,
-  kPrintState, kHelp, kVersion, kBattery, kUnplugged, kMinutes, kTimeline
+  kPrintState, kHelp, kVersion, kBattery, kUnplugged, kMinutes, kTimeline, kLayout, kTemperature, kCycleCount,
+  kDesignCapacity, kNominalCapacity, kFullChargeCapacity
 };
 
-constexpr std::array<option, 18> kLongOptions{{
+// In the order of their values, from kTemperature on.
+constexpr std::array<FigureOption, 5> kFigureOptions{{
+    {&emu::BatteryEntry::temperature, "--temperature", "degrees Celsius from 0 to 100, two decimals at most"},
+    {&emu::BatteryEntry::cycleCount, "--cycle-count", "a count from 0 to 100000"},
+    {&emu::BatteryEntry::designCapacity, "--design-capacity", "mAh from 0 to 100000"},
+    {&emu::BatteryEntry::nominalCapacity, "--nominal-capacity", "mAh from 0 to 100000"},
+    {&emu::BatteryEntry::fullChargeCapacity, "--full-charge-capacity", "mAh from 0 to 100000"},
+}};
+
+constexpr std::array<option, 24> kLongOptions{{
     {"machine", required_argument, nullptr, kMachine},
     {"key", required_argument, nullptr, kKey},
     {"drop", required_argument, nullptr, kDrop},
@@ -55,12 +79,42 @@ constexpr std::array<option, 18> kLongOptions{{
     {"unplugged", no_argument, nullptr, kUnplugged},
     {"minutes", required_argument, nullptr, kMinutes},
     {"timeline", required_argument, nullptr, kTimeline},
+    {"layout", required_argument, nullptr, kLayout},
+    {"temperature", required_argument, nullptr, kTemperature},
+    {"cycle-count", required_argument, nullptr, kCycleCount},
+    {"design-capacity", required_argument, nullptr, kDesignCapacity},
+    {"nominal-capacity", required_argument, nullptr, kNominalCapacity},
+    {"full-charge-capacity", required_argument, nullptr, kFullChargeCapacity},
     {"list-machines", no_argument, nullptr, kListMachines},
     {"print-state", no_argument, nullptr, kPrintState},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 }};
+
+/// --key NAME[:TYPE]=HEX...: a key set.
+// cppcheck-suppress constParameter ; it adds to options.keyChanges
+void addKey(const std::string& value, Options& options) {
+  try {
+    KeySetting setting = parseKeySetting(value);
+    std::string name = setting.name;
+    options.keyChanges.push_back({.name = std::move(name), .setting = std::move(setting)});
+  } catch (const EmuError& error) {
+    throw EmuError(std::string("--key ") + error.what());
+  }
+}
+
+/// --drop NAME or --refuse NAME.
+void dropOrRefuse(bool drop, const std::string& value, Options& options) {
+  if (!emu::isFourPrintable(value)) {
+    throw EmuError((drop ? "--drop '" : "--refuse '") + value + "': NAME must be four printable ASCII characters");
+  }
+  if (drop) {
+    options.keyChanges.push_back({.name = value});
+  } else {
+    options.refused.insert(value);
+  }
+}
 
 /// Sets the option `id` (with its value, empty for a flag).
 void setOption(int id, const std::string& value, Options& options) {
@@ -71,27 +125,9 @@ void setOption(int id, const std::string& value, Options& options) {
         throw EmuError("unknown machine '" + options.machine + "' (smc-emu --list-machines shows them)");
       }
       break;
-    case kKey:
-      try {
-        KeySetting setting = parseKeySetting(value);
-        std::string name = setting.name;
-        options.keyChanges.push_back({.name = std::move(name), .setting = std::move(setting)});
-      } catch (const EmuError& error) {
-        throw EmuError(std::string("--key ") + error.what());
-      }
-      break;
+    case kKey: addKey(value, options); break;
     case kDrop:
-    case kRefuse:
-      if (!emu::isFourPrintable(value)) {
-        throw EmuError((id == kDrop ? "--drop '" : "--refuse '") + value +
-                       "': NAME must be four printable ASCII characters");
-      }
-      if (id == kDrop) {
-        options.keyChanges.push_back({.name = value});
-      } else {
-        options.refused.insert(value);
-      }
-      break;
+    case kRefuse: dropOrRefuse(id == kDrop, value, options); break;
     case kArch:
       options.arch = emu::archFromWord(value);
       if (!options.arch) throw EmuError("--arch '" + value + "': expected arm64, x86_64 or absent");
@@ -118,6 +154,23 @@ void setOption(int id, const std::string& value, Options& options) {
         throw EmuError("--minutes '" + value + "': expected a number of minutes from 0 to 10080");
       }
       break;
+    case kLayout:
+      options.layout = emu::layoutFromWord(value);
+      if (!options.layout) throw EmuError("--layout '" + value + "': expected top-level, BatteryData or intel");
+      break;
+    case kTemperature:
+    case kCycleCount:
+    case kDesignCapacity:
+    case kNominalCapacity:
+    case kFullChargeCapacity: {
+      const FigureOption& option = kFigureOptions.at(static_cast<std::size_t>(id - kTemperature));
+      const auto read = id == kTemperature ? emu::hundredthsUpTo(value, 100) : emu::decimalUpTo(value, kMostFigure);
+      if (!read && value != "none") {
+        throw EmuError(std::string(option.name) + " '" + value + "': expected " + option.expected + ", or none");
+      }
+      options.figureChanges.push_back({.figure = option.figure, .value = read});
+      break;
+    }
     case kListMachines: options.listMachines = true; break;
     case kPrintState: options.printState = true; break;
     case kHelp: options.help = true; break;
@@ -178,6 +231,8 @@ bool applyOptions(const Options& options, emu::MachineState& state) {
   }
   if (options.arch) state.arch = *options.arch;
   if (options.setsBattery) state.battery = options.battery;
+  if (options.layout) state.entry.layout = *options.layout;
+  for (const FigureChange& change : options.figureChanges) state.entry.*change.figure = change.value;
   if (!state.battery || options.minutes == 0) return false;
   const emu::PowerState power = emu::powerState(state.keys, *state.battery, !options.unplugged);
   const int moved = emu::chargeAfter(*state.battery, std::int64_t{options.minutes} * 60'000,
@@ -206,30 +261,49 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
                           what hw.optional.arm64 answers: 1, 0 or no such name
   --unprivileged          refuse every write call with kIOReturnNotPrivileged
   --battery PERCENT|none  the internal battery's level (0-100), or no battery
+  --layout top-level|BatteryData|intel
+                          where the battery's registry entry keeps its
+                          capacities: as macOS 26 and earlier, as macOS 27, or
+                          as on Intel
+  --temperature C|none    the battery's temperature, in degrees Celsius (0-100,
+                          two decimals at most); none: not in the entry
+  --cycle-count N|none    the battery's cycle count (0-100000)
+  --design-capacity MAH|none, --nominal-capacity MAH|none,
+  --full-charge-capacity MAH|none
+                          the battery's capacities (0-100000 mAh)
   --unplugged             the power adapter is out, for this run (not saved)
   --minutes N             before the run, move the battery as N minutes
                           (0-10080) would: +0.5 percent a minute while
                           charging, -0.2 on the battery; saved with --state
   --fail open=ERR[@N]     make opening the driver fail; ERR: not-privileged,
                           io-error, io=N, or no-driver (the lookup finds nothing)
+  --fail registry=ERR[@N] make reading the battery's registry entry fail; ERR:
+                          not-privileged, io-error, io=N, or no-entry (the
+                          lookup finds nothing)
   --fail CALL:KEY=ERR[@N] make info, read or write calls on KEY (or *) fail;
                           ERR: not-privileged, io-error, key-not-found,
                           result=N (1-255), reply=N (success with a reply of
                           only N bytes, 0-79), io=N (an IOKit return code,
                           not 0: decimal, or its 32 bits in 0x hex)
                           @N fails only the Nth matching one, from 1
+  --fail schedule=ERR[@N] make requests for timed wakes (IOPMSchedulePowerEvent)
+  --fail unschedule=ERR[@N]
+                          or their cancellations fail; ERR: not-privileged,
+                          io-error or io=N
   --state FILE            start from FILE (created from the machine when
                           missing) and save the machine there after every write
   --trace FILE            append one line per driver event to FILE, and with
                           --timeline one per event of the emulated Mac's clock
   --timeline FILE         run hold-daemon in virtual time through the events
-                          of FILE ("MINUTE WORD [PERCENT]" lines: sleep, wake,
-                          unplug, plug, battery PERCENT, and a final stop)
+                          of FILE ("MINUTE WORD [VALUE]" lines: sleep, wake,
+                          dark, unplug, plug, battery PERCENT, temp C, and a
+                          final stop)
   --list-machines         print each built-in machine's name, summary and
                           (indented) the lines of its state file, and exit
   --print-state           print the starting machine (--machine, --state, with
-                          --key, --drop, --arch, --battery, --minutes
-                          applied) as a state file, and exit
+                          --key, --drop, --arch, --battery, the battery
+                          entry's options and --minutes applied) as a state
+                          file, and exit
   --help                  print this help and exit
   --version               print the version (the helper's own) and exit
 

@@ -15,6 +15,13 @@ struct KeyChange {
   std::optional<KeySetting> setting{};
 };
 
+/// A figure of the battery's entry that an option sets: a value, or none,
+/// which takes the figure out of the entry.
+struct FigureChange {
+  std::optional<int> emu::BatteryEntry::*figure = nullptr;
+  std::optional<int> value{};
+};
+
 /// Everything the command line asks for.
 struct Options {
   std::string machine{emu::kDefaultMachine};
@@ -26,6 +33,8 @@ struct Options {
   std::optional<int> battery;  ///< its charge in tenths of a percent; none: no battery
   bool unplugged = false;  ///< --unplugged: the adapter is out for this run
   int minutes = 0;         ///< --minutes: how far the battery moves before the run
+  std::optional<emu::EntryLayout> layout;  ///< --layout
+  std::vector<FigureChange> figureChanges;  ///< --temperature, --cycle-count, --*-capacity, in order
   std::vector<emu::Fault> faults;
   std::optional<std::string> statePath;
   std::optional<std::string> tracePath;
@@ -46,8 +55,9 @@ struct Options {
 /// the command hold-daemon and no other. Throws EmuError.
 Options parseOptions(int argc, char* const* argv);
 
-/// Applies `--key`, `--drop`, `--arch` and `--battery` to `state`, then moves
-/// its battery by `--minutes`; true when that moved it.
+/// Applies `--key`, `--drop`, `--arch`, `--battery` and the battery entry's
+/// options to `state`, then moves its battery by `--minutes`; true when that
+/// moved it.
 bool applyOptions(const Options& options, emu::MachineState& state);
 
 /// The text of `--help`.

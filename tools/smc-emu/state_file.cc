@@ -47,12 +47,58 @@ bool readCharge(std::string_view word, std::optional<int>& charge) {
   return true;
 }
 
+/// The figures of a battery-entry line, in order, each with its bound.
+constexpr std::array<std::pair<std::optional<int> emu::BatteryEntry::*, int>, 5> kEntryFigures{{
+    {&emu::BatteryEntry::cycleCount, 100'000},
+    {&emu::BatteryEntry::designCapacity, 100'000},
+    {&emu::BatteryEntry::nominalCapacity, 100'000},
+    {&emu::BatteryEntry::fullChargeCapacity, 100'000},
+    {&emu::BatteryEntry::temperature, 100},
+}};
+
+/// The battery-entry line's words after its name: the layout, then each
+/// figure or "none", the temperature in degrees.
+std::string entryWords(const emu::BatteryEntry& entry) {
+  std::string words(emu::layoutWord(entry.layout));
+  for (const auto& [figure, most] : kEntryFigures) {
+    const std::optional<int>& value = entry.*figure;
+    words += ' ';
+    words += !value ? "none" : figure == &emu::BatteryEntry::temperature ? emu::hundredthsText(*value)
+                                                                        : std::to_string(*value);
+  }
+  return words;
+}
+
+/// Reads the words of a battery-entry line into `entry`; false when they
+/// are malformed.
+bool readEntry(std::string_view words, emu::BatteryEntry& entry) {
+  const std::size_t space = words.find(' ');
+  const auto layout = emu::layoutFromWord(words.substr(0, space));
+  if (!layout || space == std::string_view::npos) return false;
+  entry.layout = *layout;
+  words.remove_prefix(space + 1);
+  for (const auto& [figure, most] : kEntryFigures) {
+    const std::size_t end = std::min(words.find(' '), words.size());
+    const std::string_view word = words.substr(0, end);
+    const auto value = figure == &emu::BatteryEntry::temperature ? emu::hundredthsUpTo(word, most)
+                                                                 : emu::decimalUpTo(word, most);
+    if (!value && word != "none") return false;
+    entry.*figure = value;
+    // The last figure ends the line.
+    if ((end == words.size()) != (figure == kEntryFigures.back().first)) return false;
+    words.remove_prefix(std::min(end + 1, words.size()));
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string stateLines(const emu::MachineState& state) {
   std::string text = "arch " + std::string(emu::archWord(state.arch)) + "\n";
   text += state.driverPresent ? "driver present\n" : "driver absent\n";
   text += "battery " + batteryWord(state.battery) + "\n";
+  // The entry stands beside the battery alone: without one there is none.
+  if (state.battery) text += "battery-entry " + entryWords(state.entry) + "\n";
   for (const auto& [name, key] : state.keys) text += "key " + keySettingText(name, key) + "\n";
   for (const std::string& name : state.refused) text += "refused " + name + "\n";
   return text;
@@ -61,6 +107,8 @@ std::string stateLines(const emu::MachineState& state) {
 std::string stateText(const emu::MachineState& state) {
   return "# smc-emu state: arch arm64|x86_64|absent, driver present|absent,\n"
          "# battery PERCENT (0 to 100, one decimal at most) or none,\n"
+         "# battery-entry LAYOUT CYCLES DESIGN NOMINAL FULL CELSIUS (the battery's\n"
+         "# registry entry: top-level, BatteryData or intel, then each figure or none),\n"
          "# then one \"key NAME:TYPE=HEX/AA\" line per key (empty HEX: size 0; empty TYPE:\n"
          "# the blank type code 0; AA: the attribute byte, d4 when left out)\n"
          "# and one \"refused NAME\" line per key that the firmware refuses to everyone\n" +
@@ -75,44 +123,57 @@ struct StateReader {
   bool haveArch = false;
   bool haveDriver = false;
   bool haveBattery = false;
+  bool haveEntry = false;
+
+  /// Notes that a line of `what` stands here; a second one is refused.
+  static void once(bool& seen, std::string_view what) {
+    if (seen) throw EmuError(std::string(what) + " stands twice");
+    seen = true;
+  }
+
+  void readKey(std::string_view text) {
+    KeySetting setting = parseKeySetting(text);
+    if (state.keys.contains(setting.name)) throw EmuError("key '" + setting.name + "' stands twice");
+    // A file written before keys had attribute bytes reads as d4, the byte
+    // of a readable, writable key.
+    state.keys[setting.name] = keyFrom(setting);
+  }
+
+  void readRefused(std::string_view text) {
+    // Read by position, as in a key line: the name is the rest of the line.
+    const std::string name(text);
+    if (!emu::isFourPrintable(name)) throw EmuError("refused NAME: NAME must be four printable ASCII characters");
+    if (!state.refused.insert(name).second) throw EmuError("refused '" + name + "' stands twice");
+  }
 
   /// Takes in one line that is neither blank nor a comment.
   void read(std::string_view line) {
     if (line.starts_with("key ")) {
-      KeySetting setting = parseKeySetting(line.substr(4));
-      if (state.keys.contains(setting.name)) {
-        throw EmuError("key '" + setting.name + "' stands twice");
-      }
-      // A file written before keys had attribute bytes reads as d4, the
-      // byte of a readable, writable key.
-      state.keys[setting.name] = keyFrom(setting);
+      readKey(line.substr(4));
     } else if (line.starts_with("arch ")) {
       const auto arch = emu::archFromWord(line.substr(5));
       if (!arch) throw EmuError("arch must be arm64, x86_64 or absent");
-      if (haveArch) throw EmuError("arch stands twice");
+      once(haveArch, "arch");
       state.arch = *arch;
-      haveArch = true;
     } else if (line.starts_with("driver ")) {
       const std::string_view word = line.substr(7);
       if (word != "present" && word != "absent") throw EmuError("driver must be present or absent");
-      if (haveDriver) throw EmuError("driver stands twice");
+      once(haveDriver, "driver");
       state.driverPresent = word == "present";
-      haveDriver = true;
     } else if (line.starts_with("battery ")) {
       if (!readCharge(line.substr(8), state.battery)) {
         throw EmuError("battery must be a PERCENT from 0 to 100 (one decimal at most) or none");
       }
-      if (haveBattery) throw EmuError("battery stands twice");
-      haveBattery = true;
-    } else if (line.starts_with("refused ")) {
-      // Read by position, as in a key line: the name is the rest of the line.
-      const std::string name(line.substr(8));
-      if (!emu::isFourPrintable(name)) {
-        throw EmuError("refused NAME: NAME must be four printable ASCII characters");
+      once(haveBattery, "battery");
+    } else if (line.starts_with("battery-entry ")) {
+      if (!readEntry(line.substr(14), state.entry)) {
+        throw EmuError("battery-entry must be LAYOUT CYCLES DESIGN NOMINAL FULL CELSIUS, each figure a number or none");
       }
-      if (!state.refused.insert(name).second) throw EmuError("refused '" + name + "' stands twice");
+      once(haveEntry, "battery-entry");
+    } else if (line.starts_with("refused ")) {
+      readRefused(line.substr(8));
     } else {
-      throw EmuError("expected arch, driver, battery, key, refused or a # comment");
+      throw EmuError("expected arch, driver, battery, battery-entry, key, refused or a # comment");
     }
   }
 };

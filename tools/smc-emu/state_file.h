@@ -6,12 +6,18 @@
 //   driver present           or absent: no AppleSMC service at all
 //   battery 60.5             the internal battery's level in percent (one decimal
 //                            at most), or none; a file without the line has none
+//   battery-entry BatteryData 112 4382 4107 4050 30.56
+//                            the battery's registry entry: its layout, cycle count,
+//                            design, nominal and full-charge capacity (mAh) and
+//                            temperature (Celsius), each figure a number or none;
+//                            written with a battery; a file without it has the
+//                            default entry (top-level 112 4382 4107 4050 30.56)
 //   key CHTE:ui32=01000000/d4  one line per key, NAME:TYPE=HEX/AA as --key takes it
 //                            (a file without /AA, written before, reads as d4)
 //   refused CH0J             one line per key that the firmware refuses to everyone
 //
-// "arch" and "driver" stand exactly once each; "battery", a key, and a
-// refused key, at most once.
+// "arch" and "driver" stand exactly once each; "battery", "battery-entry", a
+// key, and a refused key, at most once.
 #pragma once
 
 #include <optional>
@@ -21,7 +27,8 @@
 #include "platform/machine_catalog.h"
 
 /// The lines that describe `state`, each ending in a line feed: arch, driver,
-/// battery, the keys, then the refused keys, each in byte order of their names.
+/// battery (and its entry, with one), the keys, then the refused keys, each in
+/// byte order of their names.
 std::string stateLines(const emu::MachineState& state);
 
 /// The whole file for `state`: a comment that explains the format, then its lines.

@@ -19,7 +19,7 @@ struct TimelineReader {
   std::vector<emu::TimelineEvent> events{};
   bool hasBattery = false;
   bool plugged = true;
-  bool asleep = false;
+  emu::Power power = emu::Power::awake;
 
   /// Takes in one line that is neither blank nor a comment.
   void read(std::string_view line) {
@@ -36,13 +36,20 @@ struct TimelineReader {
     const std::string_view rest = line.substr(space + 1);
     const std::size_t valueAt = std::min(rest.find(' '), rest.size());
     const auto word = emu::timelineWordFrom(rest.substr(0, valueAt));
-    if (!word) throw EmuError("expected sleep, wake, unplug, plug, battery PERCENT or stop after the minute");
+    if (!word) {
+      throw EmuError("expected sleep, wake, dark, unplug, plug, battery PERCENT, temp C or stop after the minute");
+    }
     emu::TimelineEvent event{.minute = *minute, .word = *word};
     if (*word == Word::battery) {
       const auto percent = valueAt < rest.size() ? emu::decimalUpTo(rest.substr(valueAt + 1), 100) : std::nullopt;
       if (!percent) throw EmuError("battery takes a PERCENT from 0 to 100");
       if (!hasBattery) throw EmuError("battery on a machine without a battery");
       event.percent = *percent;
+    } else if (*word == Word::temp) {
+      const auto celsius = valueAt < rest.size() ? emu::hundredthsUpTo(rest.substr(valueAt + 1), 100) : std::nullopt;
+      if (!celsius) throw EmuError("temp takes degrees Celsius from 0 to 100, two decimals at most");
+      if (!hasBattery) throw EmuError("temp on a machine without a battery");
+      event.temperature = *celsius;
     } else if (valueAt < rest.size()) {
       throw EmuError(std::string(emu::timelineWord(*word)) + " takes no value");
     }
@@ -55,9 +62,16 @@ struct TimelineReader {
     switch (word) {
       case Word::sleep:
       case Word::wake:
-        if (asleep == (word == Word::sleep)) throw EmuError(asleep ? "sleep while asleep" : "wake while awake");
-        asleep = word == Word::sleep;
+      case Word::dark: {
+        // Each word leads to its own state, from either of the other two.
+        const auto to = word == Word::sleep ? emu::Power::asleep : word == Word::wake ? emu::Power::awake : emu::Power::dark;
+        if (power == to) {
+          throw EmuError(std::string(emu::timelineWord(word)) + " while " +
+                         (to == emu::Power::asleep ? "asleep" : to == emu::Power::awake ? "awake" : "dark"));
+        }
+        power = to;
         break;
+      }
       case Word::plug:
       case Word::unplug:
         if (plugged == (word == Word::plug)) throw EmuError(plugged ? "plug while plugged in" : "unplug while unplugged");
@@ -66,9 +80,10 @@ struct TimelineReader {
       case Word::stop:
         // The process is frozen while the Mac sleeps: launchd's SIGTERM
         // comes once it is awake.
-        if (asleep) throw EmuError("stop while asleep (wake first)");
+        if (power == emu::Power::asleep) throw EmuError("stop while asleep (wake first)");
         break;
-      case Word::battery: break;
+      case Word::battery:
+      case Word::temp: break;
     }
   }
 };

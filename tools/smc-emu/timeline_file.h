@@ -3,7 +3,9 @@
 //   # comment lines and blank lines are ignored
 //   0 unplug               MINUTE WORD, minutes from the start, in order
 //   90 battery 40          battery takes the level it is set to, 0 to 100
+//   600 temp 36.5          the battery's temperature, in degrees Celsius
 //   480 sleep
+//   700 dark               a dark wake: the process runs, the display dark
 //   960 wake
 //   1440 stop              the last line: SIGTERM to the process
 //

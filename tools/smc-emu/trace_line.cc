@@ -15,6 +15,13 @@ namespace {
 /// holder whose timers fall between tenths) as many decimals as it takes,
 /// up to the millisecond.
 std::string minuteText(std::int64_t ms) {
+  // A timed wake may be asked for before minute 0. (Texts here are appended
+  // to, never joined with +, which g++ 12's -Wrestrict misreads at -O3.)
+  if (ms < 0) {
+    std::string text(1, '-');
+    text += minuteText(-ms);
+    return text;
+  }
   std::string text = std::to_string(ms / 60'000);
   std::int64_t rest = ms % 60'000;
   if (rest == 0) return text;
@@ -39,26 +46,56 @@ std::string messageWord(std::uint32_t message) {
   return "will-not-sleep";
 }
 
+/// Appends each of `parts` to `line`.
+template <class... Parts>
+void append(std::string& line, const Parts&... parts) {
+  (line += ... += parts);
+}
+
 std::string clockLine(const ClockEvent& event) {
-  std::string line = "at " + minuteText(event.at) + " ";
+  std::string line = "at ";
+  append(line, minuteText(event.at), " ");
   switch (event.kind) {
     case ClockEvent::Kind::timeline:
       line += timelineWord(event.word);
-      if (event.word == TimelineEvent::Word::battery) line += " " + percentText(event.charge);
+      if (event.word == TimelineEvent::Word::battery) append(line, " ", percentText(event.charge));
+      if (event.word == TimelineEvent::Word::temp) append(line, " ", hundredthsText(event.temperature));
       break;
     case ClockEvent::Kind::level:
-      line += "level " + percentText(event.charge) + " " + std::string(activityWord(event.activity));
+      append(line, "level ", percentText(event.charge), " ", activityWord(event.activity));
       break;
     case ClockEvent::Kind::notify: line += "notify power-sources"; break;
     case ClockEvent::Kind::message:
       line += "message " + messageWord(event.message);
-      if (event.id != 0) line += " " + std::to_string(event.id);
+      if (event.id != 0) {
+        line += ' ';
+        line += std::to_string(event.id);
+      }
       break;
-    case ClockEvent::Kind::answer: line += (event.allow ? "allow " : "cancel ") + std::to_string(event.id); break;
-    case ClockEvent::Kind::unanswered: line += "unanswered " + std::to_string(event.id); break;
+    case ClockEvent::Kind::answer:
+      line += event.allow ? "allow " : "cancel ";
+      line += std::to_string(event.id);
+      break;
+    case ClockEvent::Kind::unanswered:
+      line += "unanswered ";
+      line += std::to_string(event.id);
+      break;
     case ClockEvent::Kind::timer: line += "timer"; break;
     case ClockEvent::Kind::ended: line += "ended"; break;
+    case ClockEvent::Kind::timedWake: line += "dark timed"; break;
+    case ClockEvent::Kind::timedSleep: line += "sleep timed"; break;
   }
+  return line;
+}
+
+/// "schedule TYPE MINUTE ID" or "unschedule ...", and how it failed: its
+/// IOKit return, by name where a request has one.
+std::string requestLine(const Event& event) {
+  std::string line = event.kind == Event::Kind::schedule ? "schedule " : "unschedule ";
+  line += event.request.type + " " + minuteText(event.request.at) + " " + event.request.id;
+  if (event.ioReturn == kIOReturnNotFound) return line + " -> not-found";
+  if (event.ioReturn == kIOReturnBadArgument) return line + " -> bad-argument";
+  if (event.failed()) line += " -> " + failureWord(event);
   return line;
 }
 
@@ -97,7 +134,11 @@ std::string traceLine(const Event& event) {
       break;
     case Event::Kind::badCall: line = "bad-call"; break;
     case Event::Kind::powerSources: return "power-sources";
+    case Event::Kind::noEntry: return "no-battery-entry";
+    case Event::Kind::entry: line = "battery-entry"; break;
     case Event::Kind::clock: return clockLine(event.clock);
+    case Event::Kind::schedule:
+    case Event::Kind::unschedule: return requestLine(event);
   }
   if (event.failed()) line += " -> " + failureWord(event);
   return line;

@@ -4,7 +4,8 @@
  * reference types of IOKit's matching calls, the calls that read the
  * power-source descriptions (types, arrays, dictionaries, numbers, booleans,
  * constant strings, release), and the run loop of a holder that stays (its
- * timer, the current time, and a file-descriptor source), each section
+ * timer, the current time, and a file-descriptor source) with the date of
+ * a timed wake, each section
  * under the name of the SDK's header that declares it. For the Linux
  * cross-check only; a build on macOS uses the SDK's own header.
  */
@@ -63,7 +64,10 @@ CFStringRef __CFStringMakeConstantString(const char *cStr);
 /* CFDate.h */
 typedef double CFTimeInterval;
 typedef CFTimeInterval CFAbsoluteTime;
+typedef const struct __CFDate *CFDateRef;
 CFAbsoluteTime CFAbsoluteTimeGetCurrent(void);
+CFDateRef CFDateCreate(CFAllocatorRef allocator, CFAbsoluteTime at);
+CFAbsoluteTime CFDateGetAbsoluteTime(CFDateRef theDate);
 
 /* CFRunLoop.h */
 typedef CFStringRef CFRunLoopMode;

@@ -2,7 +2,8 @@
  * The least of <IOKit/IOKitLib.h> that smc-charge uses, written from Apple's
  * public IOKit reference (signatures, types and availability only): finding
  * the AppleSMC service, opening and closing its user client, one struct
- * call, and the notification port and interest callback of the sleep and
+ * call, the properties of a registry entry (the battery's), and the
+ * notification port and interest callback of the sleep and
  * wake messages (IOKit/pwr_mgt/IOPMLib.h). For the Linux cross-check only (scripts/macos-cross-check); a build on
  * macOS uses the SDK's own header and never sees this folder.
  */
@@ -36,6 +37,10 @@ kern_return_t IOServiceOpen(io_service_t service, task_port_t owningTask, uint32
                             io_connect_t *connect);
 
 kern_return_t IOServiceClose(io_connect_t connect);
+
+/* A new dictionary of the entry's properties, in *properties; options 0. */
+kern_return_t IORegistryEntryCreateCFProperties(io_registry_entry_t entry, CFMutableDictionaryRef *properties,
+                                                CFAllocatorRef allocator, IOOptionBits options);
 
 kern_return_t IOConnectCallStructMethod(mach_port_t connection, uint32_t selector,
                                         const void *inputStruct, size_t inputStructCnt,

@@ -1,8 +1,8 @@
 /*
  * The least of <IOKit/pwr_mgt/IOPMLib.h> that smc-charge uses, written from
  * Apple's public IOKit reference: the registration for the sleep and wake
- * messages and the answers to them. For the Linux cross-check only; a build
- * on macOS uses the SDK's own header.
+ * messages and the answers to them, and the timed wakes. For the Linux
+ * cross-check only; a build on macOS uses the SDK's own header.
  */
 #ifndef _IOKIT_IOPMLIB_H
 #define _IOKIT_IOPMLIB_H
@@ -22,6 +22,11 @@ io_connect_t IORegisterForSystemPower(void *refcon, IONotificationPortRef *thePo
 /* notificationID: the message's argument, as (intptr_t)messageArgument. */
 IOReturn IOAllowPowerChange(io_connect_t kernelPort, intptr_t notificationID);
 IOReturn IOCancelPowerChange(io_connect_t kernelPort, intptr_t notificationID);
+
+/* Root only. A cancellation names the request's date, id and type. */
+#define kIOPMAutoWake "wake"
+IOReturn IOPMSchedulePowerEvent(CFDateRef time_to_wake, CFStringRef my_id, CFStringRef type);
+IOReturn IOPMCancelScheduledPowerEvent(CFDateRef time_to_wake, CFStringRef my_id, CFStringRef type);
 
 __END_DECLS
 
