@@ -280,6 +280,9 @@ void listenForPower(Holder& holder) {
 /// at the next minute.
 void attemptStart(Holder& holder) {
   if (!holder.settings.band) {
+    // No lock is asked for: the wait for it is over at once (an emulated
+    // Mac's clock starts here too).
+    holderLockSettled();
     failStart(holder, {.ok = false, .command = holder.command, .code = "INVALID_ARGS",
                        .error = std::string(holder.settings.refusal)});
     return;

@@ -815,7 +815,8 @@ class Hold(E2E):
                 # A holder refuses the same bands, writes nothing on a Mac it finds whole, and stays until its stop,
                 # so that launchd does not start it again and again, saying why once an hour: a day, 25 times.
                 if expected == BAD_BAND:
-                    out, err, code = run([EMU, "--timeline", self.timeline("1440 stop"), "hold-daemon", *band])
+                    out, err, code = run([EMU, "--state", self.path(f"state{self.runs}"), "--timeline",
+                                          self.timeline("1440 stop"), "hold-daemon", *band])
                     self.assertEqual((out.splitlines(), err, code),
                                      ([BAD_BAND.replace('"hold"', '"hold-daemon"')] * 25 + [holder_line("stop")], "", 0))
 
