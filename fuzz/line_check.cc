@@ -12,9 +12,13 @@ namespace fuzz {
 
 namespace {
 
-constexpr std::array<std::string_view, 16> kOrder{
-    "ok",    "command",  "level", "source", "charging", "backend",  "status", "value",
-    "code",  "error",    "supports", "arch", "keys",   "controls", "writes", "version"};
+constexpr std::array<std::string_view, 29> kOrder{
+    "ok",          "command",         "event",          "holder",          "level",
+    "heat",        "source",          "charging",       "layout",          "cycleCount",
+    "designCapacity", "nominalCapacity", "fullChargeCapacity", "nominalOverDesign", "temperature",
+    "voltage",     "current",         "adapterWatts",   "backend",         "status",
+    "value",       "code",            "error",          "supports",        "arch",
+    "keys",        "controls",        "writes",         "version"};
 
 /// The members of `line`, in order.
 std::vector<std::string> membersOf(const nlohmann::ordered_json& line) {
@@ -73,8 +77,10 @@ std::string shapeOf(const std::string& command) {
     // Each control at most once, charging off before the adapter and on after it.
     const std::string writes =
         R"re("writes":\{(("charging":"off",?)?("adapter":"(on|off)",?)?("charging":"on")?)\})re";
-    return ok + level + "," + writes + R"re(\}|\{"ok":false,"command":"hold",()re" + noBattery +
-           R"re(,"writes":\{("adapter":"on")?\}|)re" + level + R"re(,("code":"WRITE_UNAVAILABLE","error":"no supported control key found")re"
+    // The heat that paused charging, where it did.
+    const std::string heat = R"re((,"heat":[0-9]+\.[0-9])?)re";
+    return ok + level + heat + "," + writes + R"re(\}|\{"ok":false,"command":"hold",()re" + noBattery +
+           R"re(,"writes":\{("adapter":"on")?\}|)re" + level + heat + R"re(,("code":"WRITE_UNAVAILABLE","error":"no supported control key found")re"
            R"re(|"code":"(KEY_NOT_FOUND","error":"SMC key not found: (CHTE|CH0B|CH0C|CHIE|CH0J|CH0I))re"
            R"re(|WRITE_FAILED","error":"SMC write failed: )re" + std::string(kNumbers) +
            R"re(|DRIVER_NOT_FOUND","error":"AppleSMC driver not found|SMC_OPEN_FAILED","error":"failed to open AppleSMC)re"

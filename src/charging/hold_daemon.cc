@@ -359,8 +359,10 @@ void runHoldDaemon(const std::string& command, const HolderSettings& settings) {
   rememberLog();
   // The stop is heard from the first moment: also while another holder lives.
   holder.stopPipe = openStopPipe();
+  // A process left without a descriptor for a pipe touches nothing: it
+  // cannot stay, and the start that launchd makes next restores the Mac.
+  if (holder.stopPipe == -1) printJson(unavailableLine(holder));
   try {
-    if (holder.stopPipe == -1) throw std::runtime_error("no pipe for the stop signals");
     listenForSignals(holder);
   } catch (...) {
     // A holder that cannot hear its stop must not take charge, nor stay.
