@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/iokit.h"
+#include "platform/standin/iokit.h"
 
 namespace platform {
 

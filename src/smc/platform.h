@@ -28,10 +28,10 @@ inline const char* holderLockPath() { return "/var/run/smc-charge.hold-daemon.lo
 /// up with its state file here, and starts its clock).
 inline void holderLockSettled() {}
 #else
-#include "platform/holder_lock_path.h"
-#include "platform/iokit.h"
-#include "platform/power_sources.h"
-#include "platform/run_loop.h"
-#include "platform/system_power.h"
-#include "platform/timed_wakes.h"
+#include "platform/standin/holder_lock_path.h"
+#include "platform/standin/iokit.h"
+#include "platform/standin/power_sources.h"
+#include "platform/standin/run_loop.h"
+#include "platform/standin/system_power.h"
+#include "platform/standin/timed_wakes.h"
 #endif

@@ -20,7 +20,7 @@
 #include "emu_error.h"
 #include "options.h"
 #include "platform/attached_machine.h"
-#include "platform/machine_catalog.h"
+#include "platform/emulated/machine_catalog.h"
 #include "regular_file.h"
 #include "state_file.h"
 #include "timeline_file.h"

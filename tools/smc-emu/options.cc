@@ -9,7 +9,7 @@
 #include "emu_error.h"
 #include "fault_syntax.h"
 #include "four_printable.h"
-#include "platform/emulated_battery.h"
+#include "platform/emulated/emulated_battery.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "key_setting.h"
-#include "platform/machine_catalog.h"
+#include "platform/emulated/machine_catalog.h"
 
 /// A `--key` (with a setting) or a `--drop` (without), applied in the order given.
 struct KeyChange {

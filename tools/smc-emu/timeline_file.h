@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/emulated_time.h"
+#include "platform/emulated/emulated_time.h"
 
 /// The last minute that a timeline may name: a year.
 inline constexpr int kTimelineMostMinutes = 525'600;

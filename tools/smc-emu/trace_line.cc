@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "decimal.h"
-#include "platform/system_power.h"
+#include "platform/standin/system_power.h"
 #include "response/hex.h"
 
 namespace emu {

@@ -18,8 +18,8 @@
 #include <utility>
 
 #include "platform/attached_machine.h"
-#include "platform/cf_objects.h"
-#include "platform/iokit.h"
+#include "platform/standin/cf_objects.h"
+#include "platform/standin/iokit.h"
 
 extern "C" {
 

@@ -1,16 +1,16 @@
 // The emulated Mac's clock: how it follows its timeline, moves its battery,
 // and tells the process what a Mac tells it (emulated_time.h).
 
-#include "platform/emulated_time.h"
+#include "platform/emulated/emulated_time.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <csignal>
 
-#include "platform/emulated_battery.h"
-#include "platform/emulated_mac.h"
-#include "platform/system_power.h"
+#include "platform/emulated/emulated_battery.h"
+#include "platform/emulated/emulated_mac.h"
+#include "platform/standin/system_power.h"
 
 namespace emu {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/attached_machine.h"
-#include "platform/emulated_mac.h"
+#include "platform/emulated/emulated_mac.h"
 
 namespace emu {
 

@@ -1,7 +1,7 @@
 // The timed-wake stand-in: checks the arguments as the call would, then hands
 // the request to the attached machine.
 
-#include "platform/timed_wakes.h"
+#include "platform/standin/timed_wakes.h"
 
 #include <cmath>
 #include <optional>
@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "platform/attached_machine.h"
-#include "platform/cf_objects.h"
+#include "platform/standin/cf_objects.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/emulated_mac.h"
+#include "platform/emulated/emulated_mac.h"
 
 namespace emu {
 

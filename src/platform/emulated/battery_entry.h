@@ -6,8 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/cf_objects.h"
-#include "platform/emulated_time.h"
+#include "platform/standin/cf_objects.h"
+#include "platform/emulated/emulated_time.h"
 
 namespace emu {
 

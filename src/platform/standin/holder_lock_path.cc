@@ -1,4 +1,4 @@
-#include "platform/holder_lock_path.h"
+#include "platform/standin/holder_lock_path.h"
 
 #include "platform/attached_machine.h"
 

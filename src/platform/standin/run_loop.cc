@@ -1,7 +1,7 @@
 // The run-loop stand-in: one run loop for the process, its timers, its
 // file-descriptor sources, and the attached machine's system events.
 
-#include "platform/run_loop.h"
+#include "platform/standin/run_loop.h"
 
 #include <poll.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/attached_machine.h"
-#include "platform/cf_objects.h"
+#include "platform/standin/cf_objects.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // loop serves with the attached machine's messages; the answers go back to
 // the machine.
 
-#include "platform/system_power.h"
+#include "platform/standin/system_power.h"
 
 #include "platform/attached_machine.h"
-#include "platform/cf_objects.h"
+#include "platform/standin/cf_objects.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "platform/iokit.h"
-#include "platform/run_loop.h"
+#include "platform/standin/iokit.h"
+#include "platform/standin/run_loop.h"
 
 extern "C" {
 

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/core_foundation.h"
+#include "platform/standin/core_foundation.h"
 
 extern "C" {
 

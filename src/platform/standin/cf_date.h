@@ -3,7 +3,7 @@
 // timed wakes read, and the date that a timed wake names.
 #pragma once
 
-#include "platform/core_foundation.h"
+#include "platform/standin/core_foundation.h"
 
 extern "C" {
 

@@ -12,11 +12,11 @@
 #include <variant>
 #include <vector>
 
-#include "platform/cf_date.h"
-#include "platform/core_foundation.h"
-#include "platform/power_sources.h"
-#include "platform/run_loop.h"
-#include "platform/system_power.h"
+#include "platform/standin/cf_date.h"
+#include "platform/standin/core_foundation.h"
+#include "platform/standin/power_sources.h"
+#include "platform/standin/run_loop.h"
+#include "platform/standin/system_power.h"
 
 namespace platform::cf {
 

@@ -10,8 +10,8 @@
 // messages are served too (attached_machine.h).
 #pragma once
 
-#include "platform/cf_date.h"
-#include "platform/core_foundation.h"
+#include "platform/standin/cf_date.h"
+#include "platform/standin/core_foundation.h"
 
 extern "C" {
 

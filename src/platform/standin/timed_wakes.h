@@ -6,8 +6,8 @@
 // succeeds and nothing comes of it, as with a machine without a clock.
 #pragma once
 
-#include "platform/cf_date.h"
-#include "platform/iokit.h"
+#include "platform/standin/cf_date.h"
+#include "platform/standin/iokit.h"
 
 extern "C" {
 

@@ -1,9 +1,9 @@
-#include "platform/battery_entry.h"
+#include "platform/emulated/battery_entry.h"
 
 #include <array>
 #include <utility>
 
-#include "platform/emulated_battery.h"
+#include "platform/emulated/emulated_battery.h"
 
 namespace emu {
 

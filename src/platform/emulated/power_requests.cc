@@ -1,12 +1,12 @@
 // The emulated Mac's timed wakes as the process asks for them and takes them
 // back; the clock honours them (emulated_time.cc).
 
-#include "platform/power_requests.h"
+#include "platform/emulated/power_requests.h"
 
 #include <algorithm>
 #include <array>
 
-#include "platform/emulated_mac.h"
+#include "platform/emulated/emulated_mac.h"
 
 namespace emu {
 

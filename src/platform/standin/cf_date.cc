@@ -1,12 +1,12 @@
 // The date stand-in: the clock of the attached machine, or the real one, and
 // date records that hold a time.
 
-#include "platform/cf_date.h"
+#include "platform/standin/cf_date.h"
 
 #include <chrono>
 
 #include "platform/attached_machine.h"
-#include "platform/cf_objects.h"
+#include "platform/standin/cf_objects.h"
 
 namespace {
 

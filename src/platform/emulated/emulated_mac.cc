@@ -1,9 +1,9 @@
-#include "platform/emulated_mac.h"
+#include "platform/emulated/emulated_mac.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/emulated_battery.h"
+#include "platform/emulated/emulated_battery.h"
 
 namespace emu {
 

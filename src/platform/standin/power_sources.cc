@@ -1,12 +1,12 @@
 // The power-source stand-in: the attached machine's descriptions, as
 // CoreFoundation objects that the caller releases.
 
-#include "platform/power_sources.h"
+#include "platform/standin/power_sources.h"
 
 #include <variant>
 
 #include "platform/attached_machine.h"
-#include "platform/cf_objects.h"
+#include "platform/standin/cf_objects.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/emulated_battery.h"
+#include "platform/emulated/emulated_battery.h"
 
 #include <algorithm>
 #include <array>

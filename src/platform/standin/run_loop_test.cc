@@ -1,4 +1,4 @@
-#include "platform/run_loop.h"
+#include "platform/standin/run_loop.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_mac.h"
-#include "platform/machine_catalog.h"
-#include "platform/power_sources.h"
-#include "platform/system_power.h"
-#include "platform/timed_wakes.h"
+#include "platform/emulated/emulated_mac.h"
+#include "platform/emulated/machine_catalog.h"
+#include "platform/standin/power_sources.h"
+#include "platform/standin/system_power.h"
+#include "platform/standin/timed_wakes.h"
 #include "smc-emu/fault_syntax.h"
 #include "smc-emu/trace_line.h"
 

@@ -1,9 +1,9 @@
-#include "platform/machine_catalog.h"
+#include "platform/emulated/machine_catalog.h"
 
 #include <array>
 #include <utility>
 
-#include "platform/emulated_battery.h"
+#include "platform/emulated/emulated_battery.h"
 
 namespace emu {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "platform/attached_machine.h"
-#include "platform/battery_entry.h"
-#include "platform/emulated_time.h"
-#include "platform/power_requests.h"
+#include "platform/emulated/battery_entry.h"
+#include "platform/emulated/emulated_time.h"
+#include "platform/emulated/power_requests.h"
 
 namespace emu {
 

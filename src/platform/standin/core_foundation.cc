@@ -1,7 +1,7 @@
 // The CoreFoundation stand-in: reference-counted records of the few kinds of
 // object that the power-source calls and IOKit's matching dictionary need.
 
-#include "platform/core_foundation.h"
+#include "platform/standin/core_foundation.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,7 +12,7 @@
 #include <vector>
 #include <variant>
 
-#include "platform/cf_objects.h"
+#include "platform/standin/cf_objects.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 // notification comes.
 #pragma once
 
-#include "platform/core_foundation.h"
-#include "platform/run_loop.h"
+#include "platform/standin/core_foundation.h"
+#include "platform/standin/run_loop.h"
 
 extern "C" {
 
