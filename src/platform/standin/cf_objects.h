@@ -54,6 +54,8 @@ struct FileDescriptor {
   CFFileDescriptorCallBack callout = nullptr;
   void* info = nullptr;
   bool readEnabled = false;
+  bool closeOnInvalidate = false;
+  bool valid = true;
   bool operator==(const FileDescriptor&) const = default;
 };
 

@@ -10,3 +10,13 @@ const char* holderLockPath() {
 void holderLockSettled() {
   if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) machine->holderLockSettled();
 }
+
+const char* holderSocketPath() {
+  platform::Machine* machine = platform::attachedMachine();
+  return machine == nullptr ? nullptr : machine->holderSocketPath();
+}
+
+const char* holderBandPath() {
+  platform::Machine* machine = platform::attachedMachine();
+  return machine == nullptr ? nullptr : machine->holderBandPath();
+}

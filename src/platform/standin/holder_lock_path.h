@@ -7,6 +7,11 @@
 /// that no other holder can share).
 const char* holderLockPath();
 
+/// Where the attached machine's holder listens for its callers, and keeps
+/// the band they set; null when none can reach it.
+const char* holderSocketPath();
+const char* holderBandPath();
+
 /// Tells the attached machine that a holder's wait for the lock is over
 /// (taken, or refused), so that one that waited starts from the machine as
 /// the other holder left it.

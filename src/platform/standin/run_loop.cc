@@ -4,6 +4,7 @@
 #include "platform/standin/run_loop.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -76,6 +77,9 @@ bool serveDescriptors(int timeout) {
     if (polled[i].revents == 0) continue;
     CFStandinObject* descriptor = recordOf<platform::cf::Source>(sources[i].get())->descriptor.get();
     auto* record = recordOf<platform::cf::FileDescriptor>(descriptor);
+    // One that an earlier callback of this pass invalidated is gone, and its
+    // number may already name another descriptor.
+    if (!record->valid) continue;
     record->readEnabled = false;
     // A descriptor that is not open can never be read: left disabled.
     if ((polled[i].revents & POLLNVAL) != 0) continue;
@@ -225,16 +229,30 @@ void CFRunLoopStop(CFRunLoopRef rl) {
 }
 
 CFFileDescriptorRef CFFileDescriptorCreate(CFAllocatorRef /*allocator*/, CFFileDescriptorNativeDescriptor fd,
-                                           Boolean /*closeOnInvalidate*/, CFFileDescriptorCallBack callout,
+                                           Boolean closeOnInvalidate, CFFileDescriptorCallBack callout,
                                            const CFFileDescriptorContext* context) {
-  return platform::cf::make(platform::cf::FileDescriptor{
-                                .fd = fd, .callout = callout, .info = context != nullptr ? context->info : nullptr})
+  return platform::cf::make(platform::cf::FileDescriptor{.fd = fd,
+                                                         .callout = callout,
+                                                         .info = context != nullptr ? context->info : nullptr,
+                                                         .closeOnInvalidate = closeOnInvalidate != 0})
       .release();
+}
+
+void CFFileDescriptorInvalidate(CFFileDescriptorRef f) {
+  auto* record = recordOf<platform::cf::FileDescriptor>(f);
+  if (record == nullptr || !record->valid) return;
+  record->valid = false;
+  record->readEnabled = false;
+  // cppcheck-suppress mismatchingContainers ; pointers compared, no iterator
+  std::erase_if(loop().sources, [&](const Owned& source) {
+    return recordOf<platform::cf::Source>(source.get())->descriptor.get() == f;
+  });
+  if (record->closeOnInvalidate) close(record->fd);
 }
 
 void CFFileDescriptorEnableCallBacks(CFFileDescriptorRef f, CFOptionFlags callBackTypes) {
   if (auto* record = recordOf<platform::cf::FileDescriptor>(f);
-      record != nullptr && (callBackTypes & kCFFileDescriptorReadCallBack) != 0) {
+      record != nullptr && record->valid && (callBackTypes & kCFFileDescriptorReadCallBack) != 0) {
     record->readEnabled = true;
   }
 }

@@ -71,14 +71,16 @@ void CFRunLoopRun();
 /// Makes CFRunLoopRun return once the callback that it is running returns.
 void CFRunLoopStop(CFRunLoopRef rl);
 
-/// A source-to-be on `fd`, to release, with its callbacks disabled. The
-/// stand-in never invalidates it, so `closeOnInvalidate` never closes `fd`.
+/// A source-to-be on `fd`, to release, with its callbacks disabled.
 CFFileDescriptorRef CFFileDescriptorCreate(CFAllocatorRef allocator, CFFileDescriptorNativeDescriptor fd,
                                            Boolean closeOnInvalidate, CFFileDescriptorCallBack callout,
                                            const CFFileDescriptorContext* context);
 /// Enables the callback for the descriptor becoming readable, for once: the
 /// run loop disables it again before it calls it.
 void CFFileDescriptorEnableCallBacks(CFFileDescriptorRef f, CFOptionFlags callBackTypes);
+/// Takes `f`'s sources off the run loop for good, and closes its descriptor
+/// when it was created with `closeOnInvalidate`.
+void CFFileDescriptorInvalidate(CFFileDescriptorRef f);
 /// The run-loop source of `f`, to release; it retains `f`.
 CFRunLoopSourceRef CFFileDescriptorCreateRunLoopSource(CFAllocatorRef allocator, CFFileDescriptorRef f,
                                                        CFIndex order);

@@ -1,0 +1,87 @@
+// The peer-credential and membership stand-in. An identifier is the id
+// itself, marked as a user's or a group's, so that a membership check cannot
+// mistake one for the other.
+
+#include "platform/standin/peer_credentials.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/attached_machine.h"
+
+namespace {
+
+constexpr unsigned char kUserMark = 'U';
+constexpr unsigned char kGroupMark = 'G';
+
+void identify(unsigned char mark, std::uint32_t id, uuid_t uu) {
+  std::memset(uu, 0, sizeof(uuid_t));
+  uu[0] = mark;
+  std::memcpy(uu + 1, &id, sizeof id);
+}
+
+/// The id that `uu` identifies when it carries `mark`.
+std::optional<std::uint32_t> idOf(const uuid_t uu, unsigned char mark) {
+  if (uu[0] != mark) return std::nullopt;
+  std::uint32_t id{};
+  std::memcpy(&id, uu + 1, sizeof id);
+  return id;
+}
+
+/// Whether the host's groups put `uid` in `gid`.
+bool hostMember(uid_t uid, gid_t gid) {
+  const passwd* user = getpwuid(uid);
+  if (user == nullptr) return false;
+  int count = 64;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  if (getgrouplist(user->pw_name, user->pw_gid, groups.data(), &count) == -1) return false;
+  groups.resize(static_cast<std::size_t>(count));
+  return std::find(groups.begin(), groups.end(), gid) != groups.end();
+}
+
+}  // namespace
+
+extern "C" {
+
+int getpeereid(int s, uid_t* euid, gid_t* egid) {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (getsockopt(s, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return -1;
+  *euid = peer.uid;
+  *egid = peer.gid;
+  if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) {
+    if (const auto identity = machine->peerIdentity(peer.pid)) {
+      *euid = identity->first;
+      *egid = identity->second;
+    }
+  }
+  return 0;
+}
+
+int mbr_uid_to_uuid(uid_t uid, uuid_t uu) {
+  identify(kUserMark, uid, uu);
+  return 0;
+}
+
+int mbr_gid_to_uuid(gid_t gid, uuid_t uu) {
+  identify(kGroupMark, gid, uu);
+  return 0;
+}
+
+int mbr_check_membership(const uuid_t user, const uuid_t group, int* ismember) {
+  const auto uid = idOf(user, kUserMark);
+  const auto gid = idOf(group, kGroupMark);
+  if (!uid || !gid) return EINVAL;
+  platform::Machine* machine = platform::attachedMachine();
+  const auto answer = machine != nullptr ? machine->isMember(*uid, *gid) : std::nullopt;
+  *ismember = answer.value_or(hostMember(*uid, *gid)) ? 1 : 0;
+  return 0;
+}
+
+}  // extern "C"
