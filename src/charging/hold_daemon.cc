@@ -212,7 +212,10 @@ int decide(Holder& holder, HolderEvent event, bool always) noexcept {
 
 /// Restores the Mac, prints the stop line and ends the process with its
 /// status.
-[[noreturn]] void stop(Holder& holder) { std::exit(decide(holder, HolderEvent::stop, true)); }
+[[noreturn]] void stop(Holder& holder) {
+  closeDoor();
+  std::exit(decide(holder, HolderEvent::stop, true));
+}
 
 /// A start that cannot hold its band: the adapter back on where it is cut
 /// (a holder killed before may have left it so), and the line that says why,

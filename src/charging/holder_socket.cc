@@ -205,3 +205,7 @@ bool listenForCallers(gid_t group, CallerHooks hooks) {
   CFRelease(listener);
   return true;
 }
+
+void closeDoor() {
+  if (door.listener != -1) unlink(holderSocketPath());
+}

@@ -41,3 +41,7 @@ struct CallerHooks {
 /// serves its callers on this thread's run loop through `hooks`: root and
 /// members of `group` may change the band. False where it cannot listen.
 bool listenForCallers(gid_t group, CallerHooks hooks);
+
+/// Takes the socket's name away at the holder's stop, so that an app finds
+/// no holder at once rather than a socket that no one answers.
+void closeDoor();

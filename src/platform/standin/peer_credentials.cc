@@ -7,6 +7,10 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#ifndef SO_PEERCRED
+#include <sys/ucred.h>
+#include <sys/un.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -50,13 +54,28 @@ bool hostMember(uid_t uid, gid_t gid) {
 extern "C" {
 
 int getpeereid(int s, uid_t* euid, gid_t* egid) {
+  pid_t pid{};
+#ifdef SO_PEERCRED
   ucred peer{};
   socklen_t size = sizeof peer;
   if (getsockopt(s, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return -1;
   *euid = peer.uid;
   *egid = peer.gid;
+  pid = peer.pid;
+#else
+  // smc-emu's build on a Mac: the kernel's own calls, by their own names.
+  xucred peer{};
+  socklen_t size = sizeof peer;
+  socklen_t pidSize = sizeof pid;
+  if (getsockopt(s, SOL_LOCAL, LOCAL_PEERCRED, &peer, &size) != 0 ||
+      getsockopt(s, SOL_LOCAL, LOCAL_PEERPID, &pid, &pidSize) != 0) {
+    return -1;
+  }
+  *euid = peer.cr_uid;
+  *egid = peer.cr_ngroups > 0 ? peer.cr_groups[0] : gid_t{};
+#endif
   if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) {
-    if (const auto identity = machine->peerIdentity(peer.pid)) {
+    if (const auto identity = machine->peerIdentity(pid)) {
       *euid = identity->first;
       *egid = identity->second;
     }
