@@ -12,10 +12,10 @@
 #include <sys/un.h>
 #endif
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <optional>
+#include <string>
 
 #include "platform/attached_machine.h"
 
@@ -38,15 +38,19 @@ std::optional<std::uint32_t> idOf(const uuid_t uu, unsigned char mark) {
   return id;
 }
 
-/// Whether the host's groups put `uid` in `gid`.
+/// Whether the host's groups put `uid` in `gid`: its own group, or one that
+/// lists it.
 bool hostMember(uid_t uid, gid_t gid) {
   const passwd* user = getpwuid(uid);
   if (user == nullptr) return false;
-  int count = 64;
-  std::vector<gid_t> groups(static_cast<std::size_t>(count));
-  if (getgrouplist(user->pw_name, user->pw_gid, groups.data(), &count) == -1) return false;
-  groups.resize(static_cast<std::size_t>(count));
-  return std::find(groups.begin(), groups.end(), gid) != groups.end();
+  if (user->pw_gid == gid) return true;
+  const std::string name = user->pw_name;
+  const group* found = getgrgid(gid);
+  for (char* const* member = found != nullptr ? found->gr_mem : nullptr; member != nullptr && *member != nullptr;
+       ++member) {
+    if (name == *member) return true;
+  }
+  return false;
 }
 
 }  // namespace
