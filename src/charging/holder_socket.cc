@@ -74,8 +74,16 @@ void serve(Caller& caller) {
     hangUp(caller);
     return;
   }
-  const CallerAnswer answer = door.hooks.answer(*request, caller.mayChange, door.hooks.context);
-  const std::string line = answer.line + '\n';
+  CallerAnswer answer;
+  try {
+    answer = door.hooks.answer(*request, caller.mayChange, door.hooks.context);
+    answer.line += '\n';
+  } catch (...) {
+    // Memory ran out: this caller goes without its answer, the holder goes on.
+    hangUp(caller);
+    return;
+  }
+  const std::string& line = answer.line;
   // A line fits a socket's empty buffer: a caller that does not read loses
   // only its own answer.
   [[maybe_unused]] const ssize_t sent = write(caller.fd, line.data(), line.size());
