@@ -50,7 +50,10 @@ struct Holder {
   HolderSettings settings{};
   Band band{};  ///< the band held: the arguments', or the one an app set
   FullCharge full{};
-  std::optional<JsonResponse> last{};  ///< the last decision's line, for an app that asks
+  /// The last decision's line, its JSON, for an app that asks: kept as text,
+  /// so that no copy of a whole record is made at each decision.
+  std::optional<std::string> last{};
+  std::optional<int> lastLevel{};  ///< the level that decision read
   int stopPipe{};
   io_connect_t rootDomain{};  ///< where sleep messages are answered
   bool started{};             ///< holds its band; else its start failed and is tried again
@@ -202,7 +205,8 @@ int decide(Holder& holder, HolderEvent event, bool always) noexcept {
     if (planned.wakeForFallback && !run.chargingWriteFailed) withdrawWake(holder, now);
     remember(holder, run, now);
     const int status = worthPrinting(holder.gate, run.line, now, always) ? printLine(run.line) : 0;
-    holder.last = run.line;
+    holder.last = encodeJson(run.line);
+    holder.lastLevel = run.line.level;
     return status;
   } catch (...) {
     writeAll(STDOUT_FILENO, kFallbackLine);
@@ -308,33 +312,31 @@ HolderInfo infoOf(const Holder& holder) {
   return {.pid = getpid(), .lower = holder.band.lower, .upper = holder.band.upper, .full = holder.full.asked};
 }
 
+/// The line of a band request refused with `code` and `message`.
+CallerAnswer refusal(std::string_view code, std::string_view message) {
+  return {.line = encodeJson({.command = "band", .code = std::string(code), .error = std::string(message)})};
+}
+
+/// What the holder answers `request`, and whether its band changed.
 CallerAnswer answerCaller(const BandRequest& request, bool mayChange, void* context) {
   Holder& holder = holderOf(context);
-  const std::string command = request.kind == BandRequest::Kind::holder ? "holder" : "band";
-  const auto refuse = [&](std::string_view code, std::string message) {
-    return CallerAnswer{.line = encodeJson({.ok = false, .command = command, .code = std::string(code),
-                                            .error = std::move(message)})};
-  };
   if (request.kind == BandRequest::Kind::holder) {
-    JsonResponse line{.ok = true, .command = command, .holder = infoOf(holder)};
-    if (holder.last) line.decision = encodeJson(*holder.last);
-    return {.line = encodeJson(line)};
+    return {.line = encodeJson({.ok = true, .command = "holder", .holder = infoOf(holder), .decision = holder.last})};
   }
   if (!mayChange) {
-    return refuse(kNotAllowedCode,
-                  "only root and members of " + std::string(holder.settings.bandGroup) + " may change the band");
+    return refusal(kNotAllowedCode, holder.settings.bandGroup == "staff" ? kNotAllowedStaffMessage : kNotAllowedMessage);
   }
   if (request.kind == BandRequest::Kind::band) {
     const Band band{.lower = request.band.lower, .upper = request.band.upper, .hot = holder.band.hot};
-    if (!saveBand(band, *holder.settings.band)) return refuse(kBandNotSavedCode, std::string(kBandNotSavedMessage));
+    if (!saveBand(band, *holder.settings.band)) return refusal(kBandNotSavedCode, kBandNotSavedMessage);
     holder.band = band;
     holder.full = {};
     recordHolder(band);
   } else {
     // Already full, there is nothing to charge: the answer says so.
-    holder.full = {.asked = !holder.last || holder.last->level.value_or(0) < 100};
+    holder.full = {.asked = holder.lastLevel.value_or(0) < 100};
   }
-  return {.line = encodeJson({.ok = true, .command = command, .holder = infoOf(holder)}), .changed = true};
+  return {.line = encodeJson({.ok = true, .command = "band", .holder = infoOf(holder)}), .changed = true};
 }
 
 void onBandChanged(void* context) { decide(holderOf(context), HolderEvent::band, true); }

@@ -33,8 +33,8 @@ bool isAnswer(std::string_view text, std::string_view command) {
 /// Reads what `fd` sends until it closes, at most kAnswerLimit bytes and
 /// until `deadline`; none when it takes longer or sends more.
 std::optional<std::string> readAnswer(int fd, Clock::time_point deadline) {
-  std::string text;
-  std::array<char, 512> chunk{};
+  std::array<char, kAnswerLimit + 1> text{};
+  std::size_t length = 0;
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
@@ -42,14 +42,12 @@ std::optional<std::string> readAnswer(int fd, Clock::time_point deadline) {
       if (left > 0 && errno == EINTR) continue;
       return std::nullopt;
     }
-    const ssize_t count = read(fd, chunk.data(), chunk.size());
-    if (count == 0) return text;
-    if (count < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return std::nullopt;
-    }
-    text.append(chunk.data(), static_cast<std::size_t>(count));
-    if (text.size() > kAnswerLimit) return std::nullopt;
+    const ssize_t count = read(fd, text.data() + length, text.size() - length);
+    if (count == 0) return std::string(text.data(), length);
+    if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (count < 0) return std::nullopt;
+    length += static_cast<std::size_t>(count);
+    if (length > kAnswerLimit) return std::nullopt;
   }
 }
 
@@ -64,14 +62,14 @@ HolderReply askHolder(std::string_view request, std::string_view command) {
   const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
   if (fd == -1) return {};
   const auto deadline = Clock::now() + std::chrono::seconds(kAnswerSeconds);
-  // A holder whose queue is full would keep connect and write waiting: the
-  // time they may take is bounded too.
-  const timeval limit{.tv_sec = kAnswerSeconds, .tv_usec = 0};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  fcntl(fd, F_SETFD, FD_CLOEXEC);
+  // Nothing waits on the holder but the poll for its answer: a holder whose
+  // queue is full refuses the connection at once, and the request fits the
+  // socket's empty buffer.
+  fcntl(fd, F_SETFL, O_NONBLOCK);
   HolderReply reply;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {  // NOLINT(*-reinterpret-cast): the socket API's own
-    reply.reached = true;
+  const int connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);  // NOLINT(*-reinterpret-cast): the socket API's own
+  reply.reached = connected == 0 || errno == EAGAIN || errno == EINPROGRESS;
+  if (connected == 0) {
     if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
       auto text = readAnswer(fd, deadline);
       if (text && isAnswer(*text, command)) reply.line = std::move(text);
