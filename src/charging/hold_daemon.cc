@@ -112,10 +112,46 @@ struct Plan {
   bool wakeForFallback{};
 };
 
-/// The plan on `situation`. Asleep, where the adapter alone holds the band
-/// (or would, should charging's write fail), a cut adapter is left only with
-/// a wake asked for to end it in time: where none can be asked, the adapter
-/// stays on and the Mac charges, as it did before any wake was asked for.
+/// Cool again, a pause for the heat ends where it began: by day, charging
+/// goes on up to the upper level, as it would have gone but for the heat,
+/// rather than wait in the band for the level to fall to the lower one.
+void endHeatPause(Holder& holder, const HoldSituation& situation, Band band, HoldDecision& decision) {
+  if (!holder.heatPaused || (situation.temperature && *situation.temperature > (band.hot - 3) * 10)) return;
+  holder.heatPaused = false;
+  if (!holder.asleep && situation.level < band.upper && !unplugged(situation)) {
+    (adapterAlone(situation) ? decision.adapter : decision.charging) = true;
+  }
+}
+
+/// Asleep, where the adapter alone holds the band (or would, should
+/// charging's write fail), a cut adapter is left only with a wake asked for
+/// to end it in time: where none can be asked, the adapter stays on and the
+/// Mac charges, as it did before any wake was asked for. Any other plan needs
+/// no wake, and the one asked for is withdrawn.
+void wakeOrCharge(Holder& holder, const HoldSituation& situation, Band band, const HolderRule& rule, Plan& planned,
+                  double now) {
+  const bool alone = adapterAlone(situation);
+  const bool chargingWritten = planned.decision.charging == false && situation.charging.status != "disabled";
+  if (!holder.asleep || !situation.adapter.usable || unplugged(situation) || !(alone || chargingWritten)) {
+    withdrawWake(holder, now);
+    return;
+  }
+  std::optional<bool>& adapter = alone ? planned.decision.adapter : planned.fallback;
+  const bool cut = adapter ? !*adapter : situation.adapter.status == "disabled";
+  // An adapter left on all night by choice (a full charge, --charge-asleep)
+  // needs no wake; a cut one always does, heat's included.
+  if (!cut && (rule.chargeAsleep || band.upper == 100)) {
+    withdrawWake(holder, now);
+    return;
+  }
+  const double at = nightWakeAt(situation.level, band, cut, now, rule.adapterHeldOn ? *holder.adapterOnAt : now);
+  if (!wakeBy(holder, at, now) && cut) adapter = true;
+  planned.wakeForFallback = !alone;
+}
+
+/// The plan on `situation`: the holder's decision on the band, with charging
+/// set aside where its write failed (asked again once an hour), the end of a
+/// pause for the heat, and what a night needs.
 Plan plan(Holder& holder, HoldSituation situation, Band band, double now) {
   const HolderRule rule{.night = holder.asleep, .chargeAsleep = holder.settings.chargeAsleep,
                         .adapterHeldOn = holder.adapterOnAt && now - *holder.adapterOnAt < kAdapterHeldOnSeconds,
@@ -130,32 +166,8 @@ Plan plan(Holder& holder, HoldSituation situation, Band band, double now) {
   Plan planned{.decision = decideHolder(situation, band, rule),
                .fallback = decideHolder(withoutCharging(situation), band, rule).adapter};
   if (retry) planned.decision.charging = retry;
-  // Cool again, a pause for the heat ends where it began: charging goes on
-  // up to the upper level, as it would have gone but for the heat, rather
-  // than wait in the band for the level to fall to the lower one.
-  if (holder.heatPaused && (!situation.temperature || *situation.temperature <= (band.hot - 3) * 10)) {
-    holder.heatPaused = false;
-    if (!rule.night && situation.level < band.upper && !unplugged(situation)) {
-      (adapterAlone(situation) ? planned.decision.adapter : planned.decision.charging) = true;
-    }
-  }
-  const bool alone = adapterAlone(situation);
-  const bool chargingWritten = planned.decision.charging == false && situation.charging.status != "disabled";
-  if (!holder.asleep || !situation.adapter.usable || unplugged(situation) || !(alone || chargingWritten)) {
-    withdrawWake(holder, now);
-    return planned;
-  }
-  std::optional<bool>& adapter = alone ? planned.decision.adapter : planned.fallback;
-  const bool cut = adapter ? !*adapter : situation.adapter.status == "disabled";
-  // An adapter left on all night by choice (a full charge, --charge-asleep)
-  // needs no wake; a cut one always does, heat's included.
-  if (!cut && (rule.chargeAsleep || band.upper == 100)) {
-    withdrawWake(holder, now);
-    return planned;
-  }
-  const double at = nightWakeAt(situation.level, band, cut, now, rule.adapterHeldOn ? *holder.adapterOnAt : now);
-  if (!wakeBy(holder, at, now) && cut) adapter = true;
-  planned.wakeForFallback = !alone;
+  endHeatPause(holder, situation, band, planned.decision);
+  wakeOrCharge(holder, situation, band, rule, planned, now);
   return planned;
 }
 
