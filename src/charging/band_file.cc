@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -16,9 +17,9 @@ namespace {
 
 /// "LOWER UPPER" up to the line feed at `at`, which it moves past.
 std::optional<Band> bandLine(std::string_view& text) {
-  const std::size_t end = text.find('\n');
-  const std::size_t space = text.find(' ');
-  if (end == std::string_view::npos || space > end) return std::nullopt;
+  const auto end = static_cast<std::size_t>(std::find(text.begin(), text.end(), '\n') - text.begin());
+  const auto space = static_cast<std::size_t>(std::find(text.begin(), text.end(), ' ') - text.begin());
+  if (end == text.size() || space > end) return std::nullopt;
   const auto band = parseBand(text.substr(0, space), text.substr(space + 1, end - space - 1));
   text.remove_prefix(end + 1);
   return band;

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -20,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 /// Whether `text` is one whole answer of `command`.
 bool isAnswer(std::string_view text, std::string_view command) {
-  if (!text.ends_with("}\n") || text.find('\n') != text.size() - 1 || !isValidUtf8(text)) return false;
+  if (!text.ends_with("}\n") || std::count(text.begin(), text.end(), '\n') != 1 || !isValidUtf8(text)) return false;
   for (const std::string_view start : {R"({"ok":true,"command":")", R"({"ok":false,"command":")"}) {
     if (text.starts_with(start) && text.substr(start.size()).starts_with(command) &&
         text.substr(start.size() + command.size()).starts_with('"')) {
@@ -34,6 +35,7 @@ bool isAnswer(std::string_view text, std::string_view command) {
 /// until `deadline`; none when it takes longer or sends more.
 std::optional<std::string> readAnswer(int fd, Clock::time_point deadline) {
   std::array<char, kAnswerLimit + 1> text{};
+  std::array<char, 512> chunk;  // NOLINT(cppcoreguidelines-pro-type-member-init): read fills what is used
   std::size_t length = 0;
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -42,12 +44,13 @@ std::optional<std::string> readAnswer(int fd, Clock::time_point deadline) {
       if (left > 0 && errno == EINTR) continue;
       return std::nullopt;
     }
-    const ssize_t count = read(fd, text.data() + length, text.size() - length);
+    const ssize_t count = read(fd, chunk.data(), chunk.size());
     if (count == 0) return std::string(text.data(), length);
     if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (count < 0) return std::nullopt;
-    length += static_cast<std::size_t>(count);
-    if (length > kAnswerLimit) return std::nullopt;
+    const auto size = static_cast<std::size_t>(count);
+    if (count < 0 || size > kAnswerLimit - length) return std::nullopt;
+    std::copy_n(chunk.begin(), size, text.begin() + static_cast<std::ptrdiff_t>(length));
+    length += size;
   }
 }
 
