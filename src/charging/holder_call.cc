@@ -22,13 +22,11 @@ using Clock = std::chrono::steady_clock;
 /// Whether `text` is one whole answer of `command`.
 bool isAnswer(std::string_view text, std::string_view command) {
   if (!text.ends_with("}\n") || std::count(text.begin(), text.end(), '\n') != 1 || !isValidUtf8(text)) return false;
-  for (const std::string_view start : {R"({"ok":true,"command":")", R"({"ok":false,"command":")"}) {
-    if (text.starts_with(start) && text.substr(start.size()).starts_with(command) &&
-        text.substr(start.size() + command.size()).starts_with('"')) {
-      return true;
-    }
-  }
-  return false;
+  constexpr std::array<std::string_view, 2> kStarts{R"({"ok":true,"command":")", R"({"ok":false,"command":")"};
+  return std::ranges::any_of(kStarts, [&](std::string_view start) {
+    return text.starts_with(start) && text.substr(start.size()).starts_with(command) &&
+           text.substr(start.size() + command.size()).starts_with('"');
+  });
 }
 
 /// Reads what `fd` sends until it closes, at most kAnswerLimit bytes and

@@ -127,7 +127,7 @@ void onDeadline(CFRunLoopTimerRef /*timer*/, void* /*info*/) {
 
 /// A free slot, or the one of the caller that came first, hung up.
 Caller& slotForCaller() {
-  Caller* first = &door.callers[0];
+  Caller* first = door.callers.data();
   for (Caller& caller : door.callers) {
     if (caller.descriptor == nullptr) return caller;
     if (caller.arrival < first->arrival) first = &caller;
@@ -181,7 +181,7 @@ void onConnection(CFFileDescriptorRef listener, CFOptionFlags /*types*/, void* /
 
 }  // namespace
 
-bool listenForCallers(gid_t group, CallerHooks hooks) {
+bool listenForCallers(gid_t group, const CallerHooks& hooks) {
   const char* path = holderSocketPath();
   sockaddr_un address{};
   address.sun_family = AF_UNIX;

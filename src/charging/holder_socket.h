@@ -40,7 +40,7 @@ struct CallerHooks {
 /// holder left (the caller holds the holders' lock), open to anyone, and
 /// serves its callers on this thread's run loop through `hooks`: root and
 /// members of `group` may change the band. False where it cannot listen.
-bool listenForCallers(gid_t group, CallerHooks hooks);
+bool listenForCallers(gid_t group, const CallerHooks& hooks);
 
 /// Takes the socket's name away at the holder's stop, so that an app finds
 /// no holder at once rather than a socket that no one answers.

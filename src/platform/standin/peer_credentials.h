@@ -10,7 +10,7 @@
 
 extern "C" {
 
-using uuid_t = unsigned char[16];
+using uuid_t = unsigned char[16];  // NOLINT(*-avoid-c-arrays): the SDK's own type
 
 /// The effective user and group of the process connected to the local
 /// socket `s`; -1 (errno set) when they cannot be had.
