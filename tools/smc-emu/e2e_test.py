@@ -425,6 +425,7 @@ EMU_ERRORS = [
     (["--refuse", "CHTEX", *C], "--refuse 'CHTEX': NAME must be"),
     (["--drop", "CHTEX", *C], "--drop 'CHTEX': NAME must be"),
     (["--arch", "arm", *C], "--arch 'arm': expected"),
+    (["--as", "staff", *C], "--as 'staff': expected root, admin or user"),
     (["--battery", "101", *C], "--battery '101': expected a PERCENT"),
     (["--battery", "+5", *C], "--battery '+5': expected a PERCENT"),
     (["--minutes", "10081", *C], "--minutes '10081': expected a number"),
