@@ -549,6 +549,8 @@ class Options(E2E):
                                       f"timeline {timeline}, {message}")
         with open(timeline, "w") as f:
             f.write("0 stop\n")
+        with open(self.path("asks"), "w") as f:
+            f.write("0 unplug\n0 holder\n1 stop\n")
         for args, message in TIMELINE_ERRORS:
             with self.subTest(args=args):
                 self.assert_emu_error([EMU, "--trace", self.path("trace")] + [a.format(dir=self.dir) for a in args],
@@ -565,7 +567,7 @@ BAD_TIMELINES = [
     ("525601 stop\n", [], "line 1: expected MINUTE WORD, MINUTE from 0 to 525600"),
     ("-1 stop\n", [], "line 1: expected MINUTE WORD"),
     ("5\n", [], "line 1: expected MINUTE WORD"),
-    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, dark, unplug, plug, battery PERCENT, temp C or stop"),
+    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, dark, unplug, plug, battery PERCENT, temp C, band, holder or stop"),
     ("5 temp 36.555\n9 stop\n", [], "line 1: temp takes degrees Celsius from 0 to 100, two decimals at most"),
     ("5 temp 36\n9 stop\n", ["--battery", "none"], "line 1: temp on a machine without a battery"),
     ("5  stop\n", [], "line 1: expected sleep, wake"),
@@ -584,6 +586,15 @@ BAD_TIMELINES = [
     ("5 dark\n6 dark\n9 stop\n", [], "line 2: dark while dark"),
     ("5 sleep\n6 dark\n7 wake\n8 wake\n9 stop\n", [], "line 4: wake while awake"),
     ("5 dark\n6 sleep\n9 stop\n", [], "line 3: stop while asleep"),
+    # A caller's requests: any level from 0 to 100 (the holder judges the band), the caller one of three accounts.
+    ("5 band\n9 stop\n", [], "line 1: band takes LOWER UPPER or full"),
+    ("5 band 70\n9 stop\n", [], "line 1: band takes LOWER UPPER (each from 0 to 100) or full, then as ROLE or nothing"),
+    ("5 band 70 101\n9 stop\n", [], "line 1: band takes LOWER UPPER"),
+    ("5 band full 80\n9 stop\n", [], "line 1: band takes LOWER UPPER"),
+    ("5 band 70 80 by user\n9 stop\n", [], "line 1: band takes LOWER UPPER"),
+    ("5 band full as staff\n9 stop\n", [], "line 1: as takes root, admin or user"),
+    ("5 holder as user\n9 stop\n", [], "line 1: holder takes no value"),
+    ("5 sleep\n6 band 70 80\n7 wake\n9 stop\n", [], "line 2: band while asleep (wake first)"),
 ]
 
 # --timeline itself, with a well-formed file {dir}/timeline.
@@ -596,6 +607,7 @@ TIMELINE_ERRORS = [
      "cannot read timeline {dir}/none: No such file or directory"),
     (["--timeline", "{dir}/folder", "hold-daemon", "75", "80"], "cannot read timeline {dir}/folder: "),
     (["--timeline", "{dir}/fifo", "hold-daemon", "75", "80"], "cannot read timeline {dir}/fifo: not a regular file"),
+    (["--timeline", "{dir}/asks", "hold-daemon", "75", "80"], "timeline {dir}/asks, line 2: holder needs --state"),
 ]
 
 # --- State carried across runs ----------------------------------------------

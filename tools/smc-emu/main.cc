@@ -236,7 +236,8 @@ int main(int argc, char** argv) {
     }
     // The whole timeline is checked against the machine before any file is made.
     if (options.timelinePath) {
-      timeline = loadTimelineFile(*options.timelinePath, state.battery.has_value(), !options.unplugged);
+      timeline = loadTimelineFile(*options.timelinePath, state.battery.has_value(), !options.unplugged,
+                                  options.statePath.has_value());
     }
     const std::string_view command = options.commandAt < argc ? argv[options.commandAt] : "";
     prepareFiles(options, saved.has_value(), moved, command == "band" || command == "holder", state, recorder);

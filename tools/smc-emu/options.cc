@@ -310,7 +310,9 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
   --timeline FILE         run hold-daemon in virtual time through the events
                           of FILE ("MINUTE WORD [VALUE]" lines: sleep, wake,
                           dark, unplug, plug, battery PERCENT, temp C, and a
-                          final stop)
+                          final stop; with --state also the requests of a
+                          caller: band LOWER UPPER [as ROLE], band full
+                          [as ROLE] and holder, answered in the trace)
   --list-machines         print each built-in machine's name, summary and
                           (indented) the lines of its state file, and exit
   --print-state           print the starting machine (--machine, --state, with

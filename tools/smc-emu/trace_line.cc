@@ -52,6 +52,20 @@ void append(std::string& line, const Parts&... parts) {
   (line += ... += parts);
 }
 
+/// "band 70 80 as user: ANSWER", "holder: ANSWER", or how it failed:
+/// "band full as admin -> no-holder".
+std::string requestWords(const ClockEvent& event) {
+  std::string words = requestText(event.request);
+  if (event.request.word == TimelineEvent::Word::band) append(words, " as ", accountWord(event.request.account));
+  switch (event.reply) {
+    case ClockEvent::Reply::answered: append(words, ": ", event.answer); break;
+    case ClockEvent::Reply::noHolder: words += " -> no-holder"; break;
+    case ClockEvent::Reply::noAnswer: words += " -> no-answer"; break;
+    case ClockEvent::Reply::badAnswer: words += " -> bad-answer"; break;
+  }
+  return words;
+}
+
 std::string clockLine(const ClockEvent& event) {
   std::string line = "at ";
   append(line, minuteText(event.at), " ");
@@ -84,6 +98,7 @@ std::string clockLine(const ClockEvent& event) {
     case ClockEvent::Kind::ended: line += "ended"; break;
     case ClockEvent::Kind::timedWake: line += "dark timed"; break;
     case ClockEvent::Kind::timedSleep: line += "sleep timed"; break;
+    case ClockEvent::Kind::request: line += requestWords(event); break;
   }
   return line;
 }

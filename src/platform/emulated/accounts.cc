@@ -2,6 +2,8 @@
 
 #include "platform/emulated/accounts.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 
@@ -46,6 +48,11 @@ std::optional<bool> accountIsMember(std::uint32_t uid, std::uint32_t gid) {
 }
 
 std::optional<std::pair<std::uint32_t, std::uint32_t>> EmulatedMac::peerIdentity(std::int64_t pid) {
+  // The holder's own process is the Mac asking for its timeline: as the
+  // caller of the request under way, the only one it ever has open.
+  if (pid == getpid()) {
+    if (const auto asking = askingAccount()) return identityOf(*asking);
+  }
   return identityOf(callerFiles.empty() ? Account::admin : readCallerFile(callerFiles, pid));
 }
 

@@ -16,7 +16,8 @@ namespace emu {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kWords{"sleep", "wake", "dark", "unplug", "plug", "battery", "stop", "temp"};
+constexpr std::array<std::string_view, 10> kWords{"sleep", "wake",    "dark", "unplug", "plug",
+                                                  "battery", "stop", "temp", "band",   "holder"};
 
 }  // namespace
 
@@ -107,6 +108,11 @@ void EmulatedMac::post() {
 
 void EmulatedMac::happen(const TimelineEvent& event) {
   MachineTime& time = *time_;
+  // A request is traced once it is over, with its answer.
+  if (event.word == TimelineEvent::Word::band || event.word == TimelineEvent::Word::holder) {
+    ask(event);
+    return;
+  }
   recordClock({.kind = ClockEvent::Kind::timeline, .word = event.word, .charge = event.percent * 10,
                .temperature = event.temperature});
   switch (event.word) {
@@ -160,6 +166,8 @@ void EmulatedMac::happen(const TimelineEvent& event) {
       // As launchd stops a job: the process's own handler, if any, decides.
       static_cast<void>(std::raise(SIGTERM));
       break;
+    case TimelineEvent::Word::band:
+    case TimelineEvent::Word::holder: break;
   }
 }
 
@@ -233,6 +241,10 @@ bool EmulatedMac::followOwnEvent() {
 bool EmulatedMac::advance(std::optional<double> deadline) {
   if (!time_) return false;
   MachineTime& time = *time_;
+  // The run loop has served every descriptor that was ready: the holder has
+  // had its chance to answer. The next request, if any, goes out and is
+  // served before time moves on.
+  if (finishAsking()) return true;
   if (time.ended) {
     recordClock({.kind = ClockEvent::Kind::ended});
     return false;
@@ -255,7 +267,7 @@ bool EmulatedMac::advance(std::optional<double> deadline) {
       recordClock({.kind = ClockEvent::Kind::ended});
       return false;
     }
-    if (!time.pending.empty() || time.ended) return true;
+    if (!time.pending.empty() || time.ended || askingAccount()) return true;
   }
 }
 
