@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "charging/band_file.h"
 #include "charging/cf_owned.h"
 #include "charging/holder_lock.h"
+#include "charging/holder_socket.h"
 #include "charging/log_file.h"
 #include "charging/stop_signals.h"
 #include "charging/wake_request.h"
@@ -35,10 +37,20 @@ struct LogGate {
   std::optional<double> endedAt{};       ///< when a failure's end was last printed
 };
 
+/// A full charge that an app asked for: every control on until the battery
+/// is full, or the adapter is unplugged once it has been plugged in.
+struct FullCharge {
+  bool asked{};
+  bool plugged{};  ///< a decision since it was asked found the adapter plugged in
+};
+
 /// What the callbacks share, for the life of the process.
 struct Holder {
   std::string command{};
   HolderSettings settings{};
+  Band band{};  ///< the band held: the arguments', or the one an app set
+  FullCharge full{};
+  std::optional<JsonResponse> last{};  ///< the last decision's line, for an app that asks
   int stopPipe{};
   io_connect_t rootDomain{};  ///< where sleep messages are answered
   bool started{};             ///< holds its band; else its start failed and is tried again
@@ -101,8 +113,7 @@ struct Plan {
 /// (or would, should charging's write fail), a cut adapter is left only with
 /// a wake asked for to end it in time: where none can be asked, the adapter
 /// stays on and the Mac charges, as it did before any wake was asked for.
-Plan plan(Holder& holder, HoldSituation situation, double now) {
-  const Band band = *holder.settings.band;
+Plan plan(Holder& holder, HoldSituation situation, Band band, double now) {
   const HolderRule rule{.night = holder.asleep, .chargeAsleep = holder.settings.chargeAsleep,
                         .adapterHeldOn = holder.adapterOnAt && now - *holder.adapterOnAt < kAdapterHeldOnSeconds,
                         .heatPaused = holder.heatPaused};
@@ -158,6 +169,17 @@ void remember(Holder& holder, const HoldRun& run, double now) {
   if (run.line.heat) holder.heatPaused = true;
 }
 
+/// The band to decide with on `situation`: the band held, or, while a full
+/// charge lasts, the band up to 100. The charge ends full, or unplugged once
+/// it has been plugged in (asked for unplugged, it waits for the plug).
+Band bandFor(Holder& holder, const HoldSituation& situation) {
+  FullCharge& full = holder.full;
+  if (full.asked && situation.onAdapter) full.plugged = true;
+  if (full.asked && (situation.level >= 100 || (full.plugged && unplugged(situation)))) full = {};
+  if (!full.asked) return holder.band;
+  return {.lower = holder.band.lower, .upper = 100, .hot = holder.band.hot};
+}
+
 /// Decides at `event` and prints the line (unless `always` is false and the
 /// log would not miss it); its status. Memory running out prints the
 /// fallback line, and the holder goes on to the next event.
@@ -166,20 +188,22 @@ int decide(Holder& holder, HolderEvent event, bool always) noexcept {
     const double now = CFAbsoluteTimeGetCurrent();
     const bool stopping = event == HolderEvent::stop;
     if (holder.asleep && (event == HolderEvent::timer || event == HolderEvent::power)) event = HolderEvent::dark;
-    const HoldFindings found = findForHold(stopping, holder.settings.band.value_or(Band{}));
+    const HoldFindings found = findForHold(stopping, holder.band);
     Plan planned;
     if (stopping) {
       withdrawWake(holder, now);
       planned.decision = {.adapter = found.situation.adapter.usable ? std::optional(true) : std::nullopt,
                           .charging = found.situation.charging.usable ? std::optional(true) : std::nullopt};
     } else if (decidable(found, stopping)) {
-      planned = plan(holder, found.situation, now);
+      planned = plan(holder, found.situation, bandFor(holder, found.situation), now);
     }
     const HoldRun run = carryOut(holder.command, std::string(eventWord(event)), found, stopping, planned.decision,
                                  planned.fallback);
     if (planned.wakeForFallback && !run.chargingWriteFailed) withdrawWake(holder, now);
     remember(holder, run, now);
-    return worthPrinting(holder.gate, run.line, now, always) ? printLine(run.line) : 0;
+    const int status = worthPrinting(holder.gate, run.line, now, always) ? printLine(run.line) : 0;
+    holder.last = run.line;
+    return status;
   } catch (...) {
     writeAll(STDOUT_FILENO, kFallbackLine);
     return 1;
@@ -188,7 +212,10 @@ int decide(Holder& holder, HolderEvent event, bool always) noexcept {
 
 /// Restores the Mac, prints the stop line and ends the process with its
 /// status.
-[[noreturn]] void stop(Holder& holder) { std::exit(decide(holder, HolderEvent::stop, true)); }
+[[noreturn]] void stop(Holder& holder) {
+  closeDoor();
+  std::exit(decide(holder, HolderEvent::stop, true));
+}
 
 /// A start that cannot hold its band: the adapter back on where it is cut
 /// (a holder killed before may have left it so), and the line that says why,
@@ -276,6 +303,42 @@ void listenForPower(Holder& holder) {
   }
 }
 
+/// What the holder tells an app of itself.
+HolderInfo infoOf(const Holder& holder) {
+  return {.pid = getpid(), .lower = holder.band.lower, .upper = holder.band.upper, .full = holder.full.asked};
+}
+
+CallerAnswer answerCaller(const BandRequest& request, bool mayChange, void* context) {
+  Holder& holder = holderOf(context);
+  const std::string command = request.kind == BandRequest::Kind::holder ? "holder" : "band";
+  const auto refuse = [&](std::string_view code, std::string message) {
+    return CallerAnswer{.line = encodeJson({.ok = false, .command = command, .code = std::string(code),
+                                            .error = std::move(message)})};
+  };
+  if (request.kind == BandRequest::Kind::holder) {
+    JsonResponse line{.ok = true, .command = command, .holder = infoOf(holder)};
+    if (holder.last) line.decision = encodeJson(*holder.last);
+    return {.line = encodeJson(line)};
+  }
+  if (!mayChange) {
+    return refuse(kNotAllowedCode,
+                  "only root and members of " + std::string(holder.settings.bandGroup) + " may change the band");
+  }
+  if (request.kind == BandRequest::Kind::band) {
+    const Band band{.lower = request.band.lower, .upper = request.band.upper, .hot = holder.band.hot};
+    if (!saveBand(band, *holder.settings.band)) return refuse(kBandNotSavedCode, std::string(kBandNotSavedMessage));
+    holder.band = band;
+    holder.full = {};
+    recordHolder(band);
+  } else {
+    // Already full, there is nothing to charge: the answer says so.
+    holder.full = {.asked = !holder.last || holder.last->level.value_or(0) < 100};
+  }
+  return {.line = encodeJson({.ok = true, .command = command, .holder = infoOf(holder)}), .changed = true};
+}
+
+void onBandChanged(void* context) { decide(holderOf(context), HolderEvent::band, true); }
+
 /// Takes the lock and starts holding, or fails the start, to be tried again
 /// at the next minute.
 void attemptStart(Holder& holder) {
@@ -291,9 +354,14 @@ void attemptStart(Holder& holder) {
     failStart(holder, unavailableLine(holder));
     return;
   }
-  recordHolder(*holder.settings.band);
+  holder.band = savedBand(*holder.settings.band).value_or(*holder.settings.band);
+  recordHolder(holder.band);
   try {
     listenForPower(holder);
+    // A holder that cannot listen still holds its band; the apps' band
+    // commands then find no holder, and say so.
+    listenForCallers(*bandGroupId(holder.settings.bandGroup),
+                     {.answer = answerCaller, .changed = onBandChanged, .context = &holder});
   } catch (...) {
     // Only the stand-in allocates here, and may run out of memory.
     failStart(holder, unavailableLine(holder));
@@ -350,6 +418,12 @@ void addTimer(Holder& holder) {
 }
 
 }  // namespace
+
+std::optional<unsigned> bandGroupId(std::string_view word) {
+  if (word == "admin") return kAdminGroup;
+  if (word == "staff") return kStaffGroup;
+  return std::nullopt;
+}
 
 void runHoldDaemon(const std::string& command, const HolderSettings& settings) {
   // The callbacks reach it until the process ends.

@@ -7,11 +7,15 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#ifndef SO_PEERCRED
+#include <sys/ucred.h>
+#include <sys/un.h>
+#endif
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <optional>
+#include <string>
 
 #include "platform/attached_machine.h"
 
@@ -34,15 +38,19 @@ std::optional<std::uint32_t> idOf(const uuid_t uu, unsigned char mark) {
   return id;
 }
 
-/// Whether the host's groups put `uid` in `gid`.
+/// Whether the host's groups put `uid` in `gid`: its own group, or one that
+/// lists it.
 bool hostMember(uid_t uid, gid_t gid) {
   const passwd* user = getpwuid(uid);
   if (user == nullptr) return false;
-  int count = 64;
-  std::vector<gid_t> groups(static_cast<std::size_t>(count));
-  if (getgrouplist(user->pw_name, user->pw_gid, groups.data(), &count) == -1) return false;
-  groups.resize(static_cast<std::size_t>(count));
-  return std::find(groups.begin(), groups.end(), gid) != groups.end();
+  if (user->pw_gid == gid) return true;
+  const std::string name = user->pw_name;
+  const group* found = getgrgid(gid);
+  for (char* const* member = found != nullptr ? found->gr_mem : nullptr; member != nullptr && *member != nullptr;
+       ++member) {
+    if (name == *member) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -50,13 +58,28 @@ bool hostMember(uid_t uid, gid_t gid) {
 extern "C" {
 
 int getpeereid(int s, uid_t* euid, gid_t* egid) {
+  pid_t pid{};
+#ifdef SO_PEERCRED
   ucred peer{};
   socklen_t size = sizeof peer;
   if (getsockopt(s, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return -1;
   *euid = peer.uid;
   *egid = peer.gid;
+  pid = peer.pid;
+#else
+  // smc-emu's build on a Mac: the kernel's own calls, by their own names.
+  xucred peer{};
+  socklen_t size = sizeof peer;
+  socklen_t pidSize = sizeof pid;
+  if (getsockopt(s, SOL_LOCAL, LOCAL_PEERCRED, &peer, &size) != 0 ||
+      getsockopt(s, SOL_LOCAL, LOCAL_PEERPID, &pid, &pidSize) != 0) {
+    return -1;
+  }
+  *euid = peer.cr_uid;
+  *egid = peer.cr_ngroups > 0 ? peer.cr_groups[0] : gid_t{};
+#endif
   if (platform::Machine* machine = platform::attachedMachine(); machine != nullptr) {
-    if (const auto identity = machine->peerIdentity(peer.pid)) {
+    if (const auto identity = machine->peerIdentity(pid)) {
       *euid = identity->first;
       *egid = identity->second;
     }

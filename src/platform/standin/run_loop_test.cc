@@ -43,7 +43,7 @@ struct Holder {
 
 int pipeWrite = -1;
 
-extern "C" void onSignal(int /*signal*/) {
+extern "C" void onTestSignal(int /*signal*/) {
   const char byte = 1;
   static_cast<void>(!write(pipeWrite, &byte, 1));
 }
@@ -82,7 +82,7 @@ void hold(Holder& holder, CFTimeInterval interval) {
   ASSERT_EQ(fcntl(holder.pipe[1], F_SETFL, O_NONBLOCK), 0);
   pipeWrite = holder.pipe[1];
   struct sigaction action {};
-  action.sa_handler = onSignal;
+  action.sa_handler = onTestSignal;
   ASSERT_EQ(sigaction(SIGTERM, &action, nullptr), 0);
   ASSERT_EQ(sigaction(SIGALRM, &action, nullptr), 0);
 

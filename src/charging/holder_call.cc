@@ -1,0 +1,82 @@
+#include "charging/holder_call.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "response/utf8.h"
+#include "smc/platform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+/// Whether `text` is one whole answer of `command`.
+bool isAnswer(std::string_view text, std::string_view command) {
+  if (!text.ends_with("}\n") || text.find('\n') != text.size() - 1 || !isValidUtf8(text)) return false;
+  for (const std::string_view start : {R"({"ok":true,"command":")", R"({"ok":false,"command":")"}) {
+    if (text.starts_with(start) && text.substr(start.size()).starts_with(command) &&
+        text.substr(start.size() + command.size()).starts_with('"')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+/// Reads what `fd` sends until it closes, at most kAnswerLimit bytes and
+/// until `deadline`; none when it takes longer or sends more.
+std::optional<std::string> readAnswer(int fd, Clock::time_point deadline) {
+  std::string text;
+  std::array<char, 512> chunk{};
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
+    if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) {
+      if (left > 0 && errno == EINTR) continue;
+      return std::nullopt;
+    }
+    const ssize_t count = read(fd, chunk.data(), chunk.size());
+    if (count == 0) return text;
+    if (count < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return std::nullopt;
+    }
+    text.append(chunk.data(), static_cast<std::size_t>(count));
+    if (text.size() > kAnswerLimit) return std::nullopt;
+  }
+}
+
+}  // namespace
+
+HolderReply askHolder(std::string_view request, std::string_view command) {
+  const char* path = holderSocketPath();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path == nullptr || std::strlen(path) >= sizeof address.sun_path) return {};
+  std::memcpy(address.sun_path, path, std::strlen(path) + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd == -1) return {};
+  const auto deadline = Clock::now() + std::chrono::seconds(kAnswerSeconds);
+  // A holder whose queue is full would keep connect and write waiting: the
+  // time they may take is bounded too.
+  const timeval limit{.tv_sec = kAnswerSeconds, .tv_usec = 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  fcntl(fd, F_SETFD, FD_CLOEXEC);
+  HolderReply reply;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {  // NOLINT(*-reinterpret-cast): the socket API's own
+    reply.reached = true;
+    if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+      auto text = readAnswer(fd, deadline);
+      if (text && isAnswer(*text, command)) reply.line = std::move(text);
+    }
+  }
+  close(fd);
+  return reply;
+}
