@@ -52,28 +52,20 @@ void append(std::string& line, const Parts&... parts) {
   (line += ... += parts);
 }
 
-/// "band 70 80 as user: ANSWER", "holder: ANSWER", or how it failed:
-/// "band full as admin -> no-holder".
-std::string requestWords(const ClockEvent& event) {
-  std::string words = requestText(event.request);
-  if (event.request.word == TimelineEvent::Word::band) append(words, " as ", accountWord(event.request.account));
-  switch (event.reply) {
-    case ClockEvent::Reply::answered: append(words, ": ", event.answer); break;
-    case ClockEvent::Reply::noHolder: words += " -> no-holder"; break;
-    case ClockEvent::Reply::noAnswer: words += " -> no-answer"; break;
-    case ClockEvent::Reply::badAnswer: words += " -> bad-answer"; break;
-  }
-  return words;
-}
-
 std::string clockLine(const ClockEvent& event) {
   std::string line = "at ";
   append(line, minuteText(event.at), " ");
   switch (event.kind) {
     case ClockEvent::Kind::timeline:
-      line += timelineWord(event.word);
+      // A request as the timeline spells it: "band 70 80 as user", "holder".
+      if (event.word == TimelineEvent::Word::band) {
+        line += requestText(event.request);
+      } else {
+        line += timelineWord(event.word);
+      }
       if (event.word == TimelineEvent::Word::battery) append(line, " ", percentText(event.charge));
       if (event.word == TimelineEvent::Word::temp) append(line, " ", hundredthsText(event.temperature));
+      if (event.request.account) append(line, " as ", accountWord(*event.request.account));
       break;
     case ClockEvent::Kind::level:
       append(line, "level ", percentText(event.charge), " ", activityWord(event.activity));
@@ -98,7 +90,7 @@ std::string clockLine(const ClockEvent& event) {
     case ClockEvent::Kind::ended: line += "ended"; break;
     case ClockEvent::Kind::timedWake: line += "dark timed"; break;
     case ClockEvent::Kind::timedSleep: line += "sleep timed"; break;
-    case ClockEvent::Kind::request: line += requestWords(event); break;
+    case ClockEvent::Kind::reply: append(line, "answer ", event.answer ? *event.answer : std::string("none")); break;
   }
   return line;
 }

@@ -108,13 +108,8 @@ void EmulatedMac::post() {
 
 void EmulatedMac::happen(const TimelineEvent& event) {
   MachineTime& time = *time_;
-  // A request is traced once it is over, with its answer.
-  if (event.word == TimelineEvent::Word::band || event.word == TimelineEvent::Word::holder) {
-    ask(event);
-    return;
-  }
   recordClock({.kind = ClockEvent::Kind::timeline, .word = event.word, .charge = event.percent * 10,
-               .temperature = event.temperature});
+               .temperature = event.temperature, .request = event});
   switch (event.word) {
     case TimelineEvent::Word::sleep:
       // From a dark wake the kernel tells nothing: the process just freezes.
@@ -167,7 +162,7 @@ void EmulatedMac::happen(const TimelineEvent& event) {
       static_cast<void>(std::raise(SIGTERM));
       break;
     case TimelineEvent::Word::band:
-    case TimelineEvent::Word::holder: break;
+    case TimelineEvent::Word::holder: ask(event); break;
   }
 }
 

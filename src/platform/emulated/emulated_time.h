@@ -44,7 +44,9 @@ struct TimelineEvent {
   int lower = 0;        ///< band: the band asked for, unless `full`
   int upper = 0;
   bool full = false;    ///< band: a full charge is asked for
-  Account account = Account::admin;  ///< band, holder: who asks
+  /// band: who asks, as the timeline names it; none: the default caller,
+  /// the administrator.
+  std::optional<Account> account{};
 };
 
 /// The word of an event as a timeline and the trace spell it.
@@ -77,14 +79,7 @@ struct ClockEvent {
     ended,       ///< the run loop waited after the run had ended
     timedWake,   ///< a timed wake came: a dark wake begins
     timedSleep,  ///< the timed wake's dark wake ended: back to sleep
-    request,     ///< a request of the timeline to the holder is over
-  };
-  /// How a request to the holder ended.
-  enum class Reply : std::uint8_t {
-    answered,   ///< with one line of text
-    noHolder,   ///< no holder could be reached
-    noAnswer,   ///< it closed, or time was to move on, before a whole line came
-    badAnswer,  ///< what came is not one line of text of at most 4 KiB
+    reply,       ///< the holder's answer to the timeline's request before it
   };
   Kind kind = Kind::timeline;
   std::int64_t at = 0;  ///< milliseconds since minute 0
@@ -95,9 +90,10 @@ struct ClockEvent {
   std::uint32_t message = 0;             ///< message: its kIOMessage constant
   std::intptr_t id = 0;                  ///< message, answer, unanswered: the notification ID (0: none asked)
   bool allow = false;                    ///< answer: allowed, else cancelled
-  TimelineEvent request{};               ///< request: what was asked
-  Reply reply = Reply::answered;         ///< request: how it ended
-  std::string answer{};                  ///< request, answered: the line, without its line feed
+  TimelineEvent request{};               ///< timeline band and holder: the request
+  /// reply: the holder's line, without its line feed; none when no holder
+  /// was reached, or it gave no one line of text.
+  std::optional<std::string> answer{};
 };
 
 /// Something for the run loop at the current time, in order: a

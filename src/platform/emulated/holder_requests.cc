@@ -69,8 +69,7 @@ int sendRequest(const std::string& path, std::string_view line) {
   return fd;
 }
 
-ClockEvent::Reply takeAnswer(int fd, std::string& answer) {
-  answer.clear();
+std::optional<std::string> takeAnswer(int fd) {
   // One byte beyond the most that a caller takes tells a longer answer.
   std::array<char, kMostAnswer + 1> buffer{};
   std::size_t have = 0;
@@ -85,12 +84,8 @@ ClockEvent::Reply takeAnswer(int fd, std::string& answer) {
     break;
   }
   const std::string_view got(buffer.data(), have);
-  if (got.find('\n') == std::string_view::npos && have <= kMostAnswer) {
-    return have == 0 ? ClockEvent::Reply::noAnswer : ClockEvent::Reply::badAnswer;
-  }
-  if (have > kMostAnswer || !oneLine(got)) return ClockEvent::Reply::badAnswer;
-  answer = got.substr(0, have - 1);
-  return ClockEvent::Reply::answered;
+  if (have > kMostAnswer || !oneLine(got)) return std::nullopt;
+  return std::string(got.substr(0, have - 1));
 }
 
 EmulatedMac::~EmulatedMac() {
@@ -110,7 +105,7 @@ void EmulatedMac::sendNextAsk() {
     line += '\n';
     const int fd = sendRequest(holderSocket, line);
     if (fd < 0) {
-      recordClock({.kind = ClockEvent::Kind::request, .request = request, .reply = ClockEvent::Reply::noHolder});
+      recordClock({.kind = ClockEvent::Kind::reply});
     } else {
       asking_ = OpenAsk{.request = request, .fd = fd};
     }
@@ -119,8 +114,7 @@ void EmulatedMac::sendNextAsk() {
 
 bool EmulatedMac::finishAsking() {
   if (!asking_) return false;
-  ClockEvent event{.kind = ClockEvent::Kind::request, .request = asking_->request};
-  event.reply = takeAnswer(asking_->fd, event.answer);
+  ClockEvent event{.kind = ClockEvent::Kind::reply, .answer = takeAnswer(asking_->fd)};
   close(asking_->fd);
   asking_.reset();
   recordClock(std::move(event));
@@ -130,7 +124,7 @@ bool EmulatedMac::finishAsking() {
 
 std::optional<Account> EmulatedMac::askingAccount() const {
   if (!asking_) return std::nullopt;
-  return asking_->request.account;
+  return asking_->request.account.value_or(Account::admin);
 }
 
 }  // namespace emu

@@ -5,6 +5,7 @@
 // answers only when that same run loop serves its socket.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,9 +32,9 @@ std::string requestText(const TimelineEvent& request);
 /// reached there.
 int sendRequest(const std::string& path, std::string_view line);
 
-/// Reads, without blocking, what the holder has answered on `fd`, and tells
-/// how the request ended: with one line of text (in `answer`, without its
-/// line feed) or not.
-ClockEvent::Reply takeAnswer(int fd, std::string& answer);
+/// Reads, without blocking, what the holder has answered on `fd`: one line
+/// of text, given without its line feed, or none (nothing yet, more than one
+/// line, a control byte, or more than kMostAnswer bytes).
+std::optional<std::string> takeAnswer(int fd);
 
 }  // namespace emu
