@@ -102,14 +102,13 @@ std::string& callerFile() {
 /// runs as, until the run ends: a run that was killed leaves its file, which
 /// names this process id only.
 void tellAccount(const std::string& statePath, emu::Account account) {
-  if (std::atexit([] { unlink(callerFile().c_str()); }) != 0) throw EmuError("cannot register the caller file's removal");
   const std::string prefix = linkTarget(statePath) + ".caller.";
+  // The name is made before the removal is registered: exit() then runs the
+  // removal before it destroys the name.
   callerFile() = emu::callerFilePath(prefix, getpid());
-  if (!emu::writeCallerFile(prefix, getpid(), account)) {
-    const int error = errno;
-    const std::string failed = std::exchange(callerFile(), std::string());
-    throw EmuError(fileFailure("write caller file", failed, error));
-  }
+  if (std::atexit([] { unlink(callerFile().c_str()); }) != 0) throw EmuError("cannot register the caller file's removal");
+  // What a failed write made is taken away at the exit too.
+  if (!emu::writeCallerFile(prefix, getpid(), account)) throw EmuError(fileFailure("write caller file", callerFile(), errno));
 }
 
 /// Opens the trace and creates a missing state file, after checking that an
