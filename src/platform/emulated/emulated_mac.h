@@ -100,7 +100,6 @@ struct Event {
 /// The emulated machine. Attach it with `platform::attachMachine`.
 class EmulatedMac final : public platform::Machine {
  public:
-  EmulatedMac() = default;
   ~EmulatedMac() override;
 
   std::map<std::string, Key> keys;
