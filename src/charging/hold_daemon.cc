@@ -50,7 +50,10 @@ struct Holder {
   HolderSettings settings{};
   Band band{};  ///< the band held: the arguments', or the one an app set
   FullCharge full{};
-  std::optional<JsonResponse> last{};  ///< the last decision's line, for an app that asks
+  /// The last decision's line, its JSON, for an app that asks: kept as text,
+  /// so that no copy of a whole record is made at each decision.
+  std::optional<std::string> last{};
+  std::optional<int> lastLevel{};  ///< the level that decision read
   int stopPipe{};
   io_connect_t rootDomain{};  ///< where sleep messages are answered
   bool started{};             ///< holds its band; else its start failed and is tried again
@@ -109,10 +112,46 @@ struct Plan {
   bool wakeForFallback{};
 };
 
-/// The plan on `situation`. Asleep, where the adapter alone holds the band
-/// (or would, should charging's write fail), a cut adapter is left only with
-/// a wake asked for to end it in time: where none can be asked, the adapter
-/// stays on and the Mac charges, as it did before any wake was asked for.
+/// Cool again, a pause for the heat ends where it began: by day, charging
+/// goes on up to the upper level, as it would have gone but for the heat,
+/// rather than wait in the band for the level to fall to the lower one.
+void endHeatPause(Holder& holder, const HoldSituation& situation, Band band, HoldDecision& decision) {
+  if (!holder.heatPaused || (situation.temperature && *situation.temperature > (band.hot - 3) * 10)) return;
+  holder.heatPaused = false;
+  if (!holder.asleep && situation.level < band.upper && !unplugged(situation)) {
+    (adapterAlone(situation) ? decision.adapter : decision.charging) = true;
+  }
+}
+
+/// Asleep, where the adapter alone holds the band (or would, should
+/// charging's write fail), a cut adapter is left only with a wake asked for
+/// to end it in time: where none can be asked, the adapter stays on and the
+/// Mac charges, as it did before any wake was asked for. Any other plan needs
+/// no wake, and the one asked for is withdrawn.
+void wakeOrCharge(Holder& holder, const HoldSituation& situation, Band band, const HolderRule& rule, Plan& planned,
+                  double now) {
+  const bool alone = adapterAlone(situation);
+  const bool chargingWritten = planned.decision.charging == false && situation.charging.status != "disabled";
+  if (!holder.asleep || !situation.adapter.usable || unplugged(situation) || !(alone || chargingWritten)) {
+    withdrawWake(holder, now);
+    return;
+  }
+  std::optional<bool>& adapter = alone ? planned.decision.adapter : planned.fallback;
+  const bool cut = adapter ? !*adapter : situation.adapter.status == "disabled";
+  // An adapter left on all night by choice (a full charge, --charge-asleep)
+  // needs no wake; a cut one always does, heat's included.
+  if (!cut && (rule.chargeAsleep || band.upper == 100)) {
+    withdrawWake(holder, now);
+    return;
+  }
+  const double at = nightWakeAt(situation.level, band, cut, now, rule.adapterHeldOn ? *holder.adapterOnAt : now);
+  if (!wakeBy(holder, at, now) && cut) adapter = true;
+  planned.wakeForFallback = !alone;
+}
+
+/// The plan on `situation`: the holder's decision on the band, with charging
+/// set aside where its write failed (asked again once an hour), the end of a
+/// pause for the heat, and what a night needs.
 Plan plan(Holder& holder, HoldSituation situation, Band band, double now) {
   const HolderRule rule{.night = holder.asleep, .chargeAsleep = holder.settings.chargeAsleep,
                         .adapterHeldOn = holder.adapterOnAt && now - *holder.adapterOnAt < kAdapterHeldOnSeconds,
@@ -127,32 +166,8 @@ Plan plan(Holder& holder, HoldSituation situation, Band band, double now) {
   Plan planned{.decision = decideHolder(situation, band, rule),
                .fallback = decideHolder(withoutCharging(situation), band, rule).adapter};
   if (retry) planned.decision.charging = retry;
-  // Cool again, a pause for the heat ends where it began: charging goes on
-  // up to the upper level, as it would have gone but for the heat, rather
-  // than wait in the band for the level to fall to the lower one.
-  if (holder.heatPaused && (!situation.temperature || *situation.temperature <= (band.hot - 3) * 10)) {
-    holder.heatPaused = false;
-    if (!rule.night && situation.level < band.upper && !unplugged(situation)) {
-      (adapterAlone(situation) ? planned.decision.adapter : planned.decision.charging) = true;
-    }
-  }
-  const bool alone = adapterAlone(situation);
-  const bool chargingWritten = planned.decision.charging == false && situation.charging.status != "disabled";
-  if (!holder.asleep || !situation.adapter.usable || unplugged(situation) || !(alone || chargingWritten)) {
-    withdrawWake(holder, now);
-    return planned;
-  }
-  std::optional<bool>& adapter = alone ? planned.decision.adapter : planned.fallback;
-  const bool cut = adapter ? !*adapter : situation.adapter.status == "disabled";
-  // An adapter left on all night by choice (a full charge, --charge-asleep)
-  // needs no wake; a cut one always does, heat's included.
-  if (!cut && (rule.chargeAsleep || band.upper == 100)) {
-    withdrawWake(holder, now);
-    return planned;
-  }
-  const double at = nightWakeAt(situation.level, band, cut, now, rule.adapterHeldOn ? *holder.adapterOnAt : now);
-  if (!wakeBy(holder, at, now) && cut) adapter = true;
-  planned.wakeForFallback = !alone;
+  endHeatPause(holder, situation, band, planned.decision);
+  wakeOrCharge(holder, situation, band, rule, planned, now);
   return planned;
 }
 
@@ -202,7 +217,8 @@ int decide(Holder& holder, HolderEvent event, bool always) noexcept {
     if (planned.wakeForFallback && !run.chargingWriteFailed) withdrawWake(holder, now);
     remember(holder, run, now);
     const int status = worthPrinting(holder.gate, run.line, now, always) ? printLine(run.line) : 0;
-    holder.last = run.line;
+    holder.last = encodeJson(run.line);
+    holder.lastLevel = run.line.level;
     return status;
   } catch (...) {
     writeAll(STDOUT_FILENO, kFallbackLine);
@@ -308,33 +324,31 @@ HolderInfo infoOf(const Holder& holder) {
   return {.pid = getpid(), .lower = holder.band.lower, .upper = holder.band.upper, .full = holder.full.asked};
 }
 
+/// The line of a band request refused with `code` and `message`.
+CallerAnswer refusal(std::string_view code, std::string_view message) {
+  return {.line = encodeJson({.command = "band", .code = std::string(code), .error = std::string(message)})};
+}
+
+/// What the holder answers `request`, and whether its band changed.
 CallerAnswer answerCaller(const BandRequest& request, bool mayChange, void* context) {
   Holder& holder = holderOf(context);
-  const std::string command = request.kind == BandRequest::Kind::holder ? "holder" : "band";
-  const auto refuse = [&](std::string_view code, std::string message) {
-    return CallerAnswer{.line = encodeJson({.ok = false, .command = command, .code = std::string(code),
-                                            .error = std::move(message)})};
-  };
   if (request.kind == BandRequest::Kind::holder) {
-    JsonResponse line{.ok = true, .command = command, .holder = infoOf(holder)};
-    if (holder.last) line.decision = encodeJson(*holder.last);
-    return {.line = encodeJson(line)};
+    return {.line = encodeJson({.ok = true, .command = "holder", .holder = infoOf(holder), .decision = holder.last})};
   }
   if (!mayChange) {
-    return refuse(kNotAllowedCode,
-                  "only root and members of " + std::string(holder.settings.bandGroup) + " may change the band");
+    return refusal(kNotAllowedCode, holder.settings.bandGroup == "staff" ? kNotAllowedStaffMessage : kNotAllowedMessage);
   }
   if (request.kind == BandRequest::Kind::band) {
     const Band band{.lower = request.band.lower, .upper = request.band.upper, .hot = holder.band.hot};
-    if (!saveBand(band, *holder.settings.band)) return refuse(kBandNotSavedCode, std::string(kBandNotSavedMessage));
+    if (!saveBand(band, *holder.settings.band)) return refusal(kBandNotSavedCode, kBandNotSavedMessage);
     holder.band = band;
     holder.full = {};
     recordHolder(band);
   } else {
     // Already full, there is nothing to charge: the answer says so.
-    holder.full = {.asked = !holder.last || holder.last->level.value_or(0) < 100};
+    holder.full = {.asked = holder.lastLevel.value_or(0) < 100};
   }
-  return {.line = encodeJson({.ok = true, .command = command, .holder = infoOf(holder)}), .changed = true};
+  return {.line = encodeJson({.ok = true, .command = "band", .holder = infoOf(holder)}), .changed = true};
 }
 
 void onBandChanged(void* context) { decide(holderOf(context), HolderEvent::band, true); }

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -20,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 /// Whether `text` is one whole answer of `command`.
 bool isAnswer(std::string_view text, std::string_view command) {
-  if (!text.ends_with("}\n") || text.find('\n') != text.size() - 1 || !isValidUtf8(text)) return false;
+  if (!text.ends_with("}\n") || std::count(text.begin(), text.end(), '\n') != 1 || !isValidUtf8(text)) return false;
   for (const std::string_view start : {R"({"ok":true,"command":")", R"({"ok":false,"command":")"}) {
     if (text.starts_with(start) && text.substr(start.size()).starts_with(command) &&
         text.substr(start.size() + command.size()).starts_with('"')) {
@@ -33,8 +34,9 @@ bool isAnswer(std::string_view text, std::string_view command) {
 /// Reads what `fd` sends until it closes, at most kAnswerLimit bytes and
 /// until `deadline`; none when it takes longer or sends more.
 std::optional<std::string> readAnswer(int fd, Clock::time_point deadline) {
-  std::string text;
-  std::array<char, 512> chunk{};
+  std::array<char, kAnswerLimit + 1> text{};
+  std::array<char, 512> chunk;  // NOLINT(cppcoreguidelines-pro-type-member-init): read fills what is used
+  std::size_t length = 0;
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
@@ -43,13 +45,12 @@ std::optional<std::string> readAnswer(int fd, Clock::time_point deadline) {
       return std::nullopt;
     }
     const ssize_t count = read(fd, chunk.data(), chunk.size());
-    if (count == 0) return text;
-    if (count < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return std::nullopt;
-    }
-    text.append(chunk.data(), static_cast<std::size_t>(count));
-    if (text.size() > kAnswerLimit) return std::nullopt;
+    if (count == 0) return std::string(text.data(), length);
+    if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    const auto size = static_cast<std::size_t>(count);
+    if (count < 0 || size > kAnswerLimit - length) return std::nullopt;
+    std::copy_n(chunk.begin(), size, text.begin() + static_cast<std::ptrdiff_t>(length));
+    length += size;
   }
 }
 
@@ -64,14 +65,14 @@ HolderReply askHolder(std::string_view request, std::string_view command) {
   const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
   if (fd == -1) return {};
   const auto deadline = Clock::now() + std::chrono::seconds(kAnswerSeconds);
-  // A holder whose queue is full would keep connect and write waiting: the
-  // time they may take is bounded too.
-  const timeval limit{.tv_sec = kAnswerSeconds, .tv_usec = 0};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  fcntl(fd, F_SETFD, FD_CLOEXEC);
+  // Nothing waits on the holder but the poll for its answer: a holder whose
+  // queue is full refuses the connection at once, and the request fits the
+  // socket's empty buffer.
+  fcntl(fd, F_SETFL, O_NONBLOCK);
   HolderReply reply;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {  // NOLINT(*-reinterpret-cast): the socket API's own
-    reply.reached = true;
+  const int connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);  // NOLINT(*-reinterpret-cast): the socket API's own
+  reply.reached = connected == 0 || errno == EAGAIN || errno == EINPROGRESS;
+  if (connected == 0) {
     if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
       auto text = readAnswer(fd, deadline);
       if (text && isAnswer(*text, command)) reply.line = std::move(text);

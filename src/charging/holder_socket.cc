@@ -6,8 +6,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <span>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -74,8 +76,16 @@ void serve(Caller& caller) {
     hangUp(caller);
     return;
   }
-  const CallerAnswer answer = door.hooks.answer(*request, caller.mayChange, door.hooks.context);
-  const std::string line = answer.line + '\n';
+  CallerAnswer answer;
+  try {
+    answer = door.hooks.answer(*request, caller.mayChange, door.hooks.context);
+    answer.line += '\n';
+  } catch (...) {
+    // Memory ran out: this caller goes without its answer, the holder goes on.
+    hangUp(caller);
+    return;
+  }
+  const std::string& line = answer.line;
   // A line fits a socket's empty buffer: a caller that does not read loses
   // only its own answer.
   [[maybe_unused]] const ssize_t sent = write(caller.fd, line.data(), line.size());
@@ -85,21 +95,23 @@ void serve(Caller& caller) {
 
 void onCallerBytes(CFFileDescriptorRef descriptor, CFOptionFlags /*types*/, void* info) {
   Caller& caller = *static_cast<Caller*>(info);
-  const ssize_t count = read(caller.fd, caller.bytes.data() + caller.length, caller.bytes.size() - caller.length);
+  std::array<char, kRequestLimit> chunk;  // NOLINT(cppcoreguidelines-pro-type-member-init): read fills what is used
+  const ssize_t count = read(caller.fd, chunk.data(), chunk.size());
   if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
     CFFileDescriptorEnableCallBacks(descriptor, kCFFileDescriptorReadCallBack);
     return;
   }
-  if (count <= 0) {
+  // The end, a failure, or more than any request: hung up without a word.
+  const auto size = static_cast<std::size_t>(count);
+  if (count <= 0 || size > caller.bytes.size() - caller.length) {
     hangUp(caller);
     return;
   }
-  caller.length += static_cast<std::size_t>(count);
-  const std::string_view sent(caller.bytes.data(), caller.length);
-  if (sent.find('\n') != std::string_view::npos) {
+  std::copy_n(chunk.begin(), size, caller.bytes.begin() + static_cast<std::ptrdiff_t>(caller.length));
+  caller.length += size;
+  const auto sent = std::span(caller.bytes).first(caller.length);
+  if (std::find(sent.begin(), sent.end(), '\n') != sent.end()) {
     serve(caller);
-  } else if (caller.length == caller.bytes.size()) {
-    hangUp(caller);  // longer than any request
   } else {
     CFFileDescriptorEnableCallBacks(descriptor, kCFFileDescriptorReadCallBack);
   }

@@ -116,14 +116,17 @@ JsonResponse writeRecord(std::span<const std::string> args) {
 /// before the holder is asked.
 [[noreturn]] void askHolderFor(std::span<const std::string> args) {
   const std::string& command = args[1];
-  std::string request = "holder\n";
+  // The request is the command's own words, checked: "holder", "band full"
+  // or "band LOWER UPPER".
+  std::string request = command;
   if (command == "band") {
     const bool full = args.size() == 3 && args[2] == "full";
     if (!full && (args.size() != 4 || !bandOf(args))) {
       printJson(errorRecord(command, "INVALID_ARGS", std::string(kBandArgsMessage)));
     }
-    request = full ? "band full\n" : "band " + args[2] + ' ' + args[3] + '\n';
+    for (std::size_t i = 2; i < args.size(); ++i) request.append(" ").append(args[i]);
   }
+  request += '\n';
   const HolderReply reply = askHolder(request, command);
   if (!reply.line) {
     printJson(errorRecord(command, std::string(kNoHolderCode),

@@ -81,7 +81,7 @@ class Machine {
     return std::nullopt;
   }
   /// Whether the user `uid` belongs to the group `gid` on this machine; none:
-  /// as the host's groups say.
+  /// not a member.
   virtual std::optional<bool> isMember(std::uint32_t /*uid*/, std::uint32_t /*gid*/) { return std::nullopt; }
 
   /// IOPMSchedulePowerEvent's answer to a request for the power event `type`

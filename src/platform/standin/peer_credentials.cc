@@ -4,8 +4,6 @@
 
 #include "platform/standin/peer_credentials.h"
 
-#include <grp.h>
-#include <pwd.h>
 #include <sys/socket.h>
 #ifndef SO_PEERCRED
 #include <sys/ucred.h>
@@ -15,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
-#include <string>
 
 #include "platform/attached_machine.h"
 
@@ -36,21 +33,6 @@ std::optional<std::uint32_t> idOf(const uuid_t uu, unsigned char mark) {
   std::uint32_t id{};
   std::memcpy(&id, uu + 1, sizeof id);
   return id;
-}
-
-/// Whether the host's groups put `uid` in `gid`: its own group, or one that
-/// lists it.
-bool hostMember(uid_t uid, gid_t gid) {
-  const passwd* user = getpwuid(uid);
-  if (user == nullptr) return false;
-  if (user->pw_gid == gid) return true;
-  const std::string name = user->pw_name;
-  const group* found = getgrgid(gid);
-  for (char* const* member = found != nullptr ? found->gr_mem : nullptr; member != nullptr && *member != nullptr;
-       ++member) {
-    if (name == *member) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -103,7 +85,7 @@ int mbr_check_membership(const uuid_t user, const uuid_t group, int* ismember) {
   if (!uid || !gid) return EINVAL;
   platform::Machine* machine = platform::attachedMachine();
   const auto answer = machine != nullptr ? machine->isMember(*uid, *gid) : std::nullopt;
-  *ismember = answer.value_or(hostMember(*uid, *gid)) ? 1 : 0;
+  *ismember = answer.value_or(false) ? 1 : 0;
   return 0;
 }
 

@@ -2,7 +2,8 @@
 // (unistd.h's getpeereid, membership.h), declared as on macOS, for platforms
 // that have neither: what a holder needs to tell who asks it to change its
 // band. An attached machine gives its own callers and groups
-// (attached_machine.h); without one, the host's are used.
+// (attached_machine.h); without one, a peer is the host's process, and no
+// one belongs to any group: only root may change a band.
 #pragma once
 
 #include <sys/types.h>
