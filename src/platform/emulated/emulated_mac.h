@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "platform/attached_machine.h"
 #include "platform/emulated/battery_entry.h"
 #include "platform/emulated/emulated_time.h"
+#include "platform/emulated/holder_requests.h"
 #include "platform/emulated/power_requests.h"
 
 namespace emu {
@@ -98,6 +100,8 @@ struct Event {
 /// The emulated machine. Attach it with `platform::attachMachine`.
 class EmulatedMac final : public platform::Machine {
  public:
+  ~EmulatedMac() override;
+
   std::map<std::string, Key> keys;
   bool driverPresent = true;
   bool privileged = true;
@@ -121,6 +125,13 @@ class EmulatedMac final : public platform::Machine {
   std::string holderLock{};
   /// Called when a holder has taken that lock.
   std::function<void()> onHolderLockSettled;
+  /// Where its holder listens for callers, and keeps the band they set
+  /// (holderSocketPath, holderBandPath); empty: nowhere.
+  std::string holderSocket{};
+  std::string holderBand{};
+  /// The start of the name of the file by which a caller process tells its
+  /// account (caller_file.h); empty: every caller is the administrator.
+  std::string callerFiles{};
 
   /// Called with each event as it happens, after the log has it.
   std::function<void(const Event&)> onEvent;
@@ -163,6 +174,13 @@ class EmulatedMac final : public platform::Machine {
   void holderLockSettled() override {
     if (onHolderLockSettled) onHolderLockSettled();
   }
+  const char* holderSocketPath() override { return holderSocket.empty() ? nullptr : holderSocket.c_str(); }
+  const char* holderBandPath() override { return holderBand.empty() ? nullptr : holderBand.c_str(); }
+  /// The account of the caller `pid` (accounts.h): for the process itself,
+  /// that of its timeline's request under way; for another, what its caller
+  /// file says.
+  std::optional<std::pair<std::uint32_t, std::uint32_t>> peerIdentity(std::int64_t pid) override;
+  std::optional<bool> isMember(std::uint32_t uid, std::uint32_t gid) override;
 
   /// Puts the machine in virtual time at minute 0, to follow `timeline`: in
   /// order of minutes, ending in a stop, and possible for this machine (no
@@ -192,9 +210,17 @@ class EmulatedMac final : public platform::Machine {
   std::optional<std::int64_t> nextBatteryChange() const;
   std::optional<std::int64_t> nextOwnEvent() const;
   IOReturn request(Call call, double date, std::string_view id, std::string_view type);
+  void ask(const TimelineEvent& request);
+  void sendNextAsk();
+  bool finishAsking();
+  std::optional<Account> askingAccount() const;
 
   std::optional<MachineTime> time_;
   std::vector<PowerRequest> requests_;
+  /// The timeline's requests to the holder, one open at a time: the
+  /// holder's peer is then this process, as that one caller.
+  std::deque<TimelineEvent> asks_;
+  std::optional<OpenAsk> asking_;
 
   std::vector<Event> log_;
   std::set<io_connect_t> connections_;

@@ -16,7 +16,8 @@ namespace emu {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kWords{"sleep", "wake", "dark", "unplug", "plug", "battery", "stop", "temp"};
+constexpr std::array<std::string_view, 10> kWords{"sleep", "wake",    "dark", "unplug", "plug",
+                                                  "battery", "stop", "temp", "band",   "holder"};
 
 }  // namespace
 
@@ -108,7 +109,7 @@ void EmulatedMac::post() {
 void EmulatedMac::happen(const TimelineEvent& event) {
   MachineTime& time = *time_;
   recordClock({.kind = ClockEvent::Kind::timeline, .word = event.word, .charge = event.percent * 10,
-               .temperature = event.temperature});
+               .temperature = event.temperature, .request = event});
   switch (event.word) {
     case TimelineEvent::Word::sleep:
       // From a dark wake the kernel tells nothing: the process just freezes.
@@ -160,6 +161,8 @@ void EmulatedMac::happen(const TimelineEvent& event) {
       // As launchd stops a job: the process's own handler, if any, decides.
       static_cast<void>(std::raise(SIGTERM));
       break;
+    case TimelineEvent::Word::band:
+    case TimelineEvent::Word::holder: ask(event); break;
   }
 }
 
@@ -233,6 +236,10 @@ bool EmulatedMac::followOwnEvent() {
 bool EmulatedMac::advance(std::optional<double> deadline) {
   if (!time_) return false;
   MachineTime& time = *time_;
+  // The run loop has served every descriptor that was ready: the holder has
+  // had its chance to answer. The next request, if any, goes out and is
+  // served before time moves on.
+  if (finishAsking()) return true;
   if (time.ended) {
     recordClock({.kind = ClockEvent::Kind::ended});
     return false;
@@ -255,7 +262,7 @@ bool EmulatedMac::advance(std::optional<double> deadline) {
       recordClock({.kind = ClockEvent::Kind::ended});
       return false;
     }
-    if (!time.pending.empty() || time.ended) return true;
+    if (!time.pending.empty() || time.ended || askingAccount()) return true;
   }
 }
 

@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/emulated/accounts.h"
 
 namespace emu {
 
@@ -30,13 +33,20 @@ inline constexpr std::int64_t kTimedWakeMs = 120'000;
 /// (which is not NaN), held within kNever either way.
 std::int64_t msAtOrAfter(double clock);
 
-/// One event of a timeline: what happens to the machine at a minute.
+/// One event of a timeline: what happens to the machine at a minute, or what
+/// a caller asks its holder then (band, holder).
 struct TimelineEvent {
-  enum class Word : std::uint8_t { sleep, wake, dark, unplug, plug, battery, stop, temp };
+  enum class Word : std::uint8_t { sleep, wake, dark, unplug, plug, battery, stop, temp, band, holder };
   int minute = 0;
   Word word = Word::stop;
   int percent = 0;      ///< battery: the level that the battery is set to
   int temperature = 0;  ///< temp: the battery's temperature, in hundredths of a degree Celsius
+  int lower = 0;        ///< band: the band asked for, unless `full`
+  int upper = 0;
+  bool full = false;    ///< band: a full charge is asked for
+  /// band: who asks, as the timeline names it; none: the default caller,
+  /// the administrator.
+  std::optional<Account> account{};
 };
 
 /// The word of an event as a timeline and the trace spell it.
@@ -69,6 +79,7 @@ struct ClockEvent {
     ended,       ///< the run loop waited after the run had ended
     timedWake,   ///< a timed wake came: a dark wake begins
     timedSleep,  ///< the timed wake's dark wake ended: back to sleep
+    reply,       ///< the holder's answer to the timeline's request before it
   };
   Kind kind = Kind::timeline;
   std::int64_t at = 0;  ///< milliseconds since minute 0
@@ -79,6 +90,10 @@ struct ClockEvent {
   std::uint32_t message = 0;             ///< message: its kIOMessage constant
   std::intptr_t id = 0;                  ///< message, answer, unanswered: the notification ID (0: none asked)
   bool allow = false;                    ///< answer: allowed, else cancelled
+  TimelineEvent request{};               ///< timeline band and holder: the request
+  /// reply: the holder's line, without its line feed; none when no holder
+  /// was reached, or it gave no one line of text.
+  std::optional<std::string> answer{};
 };
 
 /// Something for the run loop at the current time, in order: a
