@@ -98,6 +98,16 @@ struct TimelineReader {
     events.push_back(event);
   }
 
+  /// Whether a caller's request can reach the holder now: through the socket
+  /// beside the state file, and not while the Mac sleeps, which runs no
+  /// caller, nor the holder.
+  void checkRequest(Word word) const {
+    if (!reachesHolder) {
+      throw EmuError(std::string(emu::timelineWord(word)) + " needs --state: the holder's socket is beside it");
+    }
+    if (power == emu::Power::asleep) throw EmuError(std::string(emu::timelineWord(word)) + " while asleep (wake first)");
+  }
+
   /// Whether `word` can happen to the machine as it is now.
   void check(Word word) {
     switch (word) {
@@ -124,14 +134,7 @@ struct TimelineReader {
         if (power == emu::Power::asleep) throw EmuError("stop while asleep (wake first)");
         break;
       case Word::band:
-      case Word::holder:
-        // A caller reaches the holder through the socket beside the state
-        // file; and a Mac asleep runs no caller, nor the holder.
-        if (!reachesHolder) {
-          throw EmuError(std::string(emu::timelineWord(word)) + " needs --state: the holder's socket is beside it");
-        }
-        if (power == emu::Power::asleep) throw EmuError(std::string(emu::timelineWord(word)) + " while asleep (wake first)");
-        break;
+      case Word::holder: checkRequest(word); break;
       case Word::battery:
       case Word::temp: break;
     }

@@ -100,6 +100,11 @@ struct Event {
 /// The emulated machine. Attach it with `platform::attachMachine`.
 class EmulatedMac final : public platform::Machine {
  public:
+  EmulatedMac() = default;
+  EmulatedMac(const EmulatedMac&) = delete;
+  EmulatedMac& operator=(const EmulatedMac&) = delete;
+  EmulatedMac(EmulatedMac&&) = delete;
+  EmulatedMac& operator=(EmulatedMac&&) = delete;
   ~EmulatedMac() override;
 
   std::map<std::string, Key> keys;

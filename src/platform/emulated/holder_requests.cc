@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -29,11 +30,10 @@ constexpr int kNoSignal = 0;  // where there is none, smc-emu ignores SIGPIPE
 bool oneLine(std::string_view line) {
   if (line.size() < 2 || line.back() != '\n') return false;
   line.remove_suffix(1);
-  for (const char c : line) {
+  return std::ranges::all_of(line, [](char c) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20U || byte == 0x7FU) return false;
-  }
-  return true;
+    return byte >= 0x20U && byte != 0x7FU;
+  });
 }
 
 }  // namespace
@@ -99,15 +99,15 @@ void EmulatedMac::ask(const TimelineEvent& request) {
 
 void EmulatedMac::sendNextAsk() {
   while (!asks_.empty() && !asking_) {
-    const TimelineEvent request = asks_.front();
+    const TimelineEvent ask = asks_.front();
     asks_.pop_front();
-    std::string line = requestText(request);
+    std::string line = requestText(ask);
     line += '\n';
     const int fd = sendRequest(holderSocket, line);
     if (fd < 0) {
       recordClock({.kind = ClockEvent::Kind::reply});
     } else {
-      asking_ = OpenAsk{.request = request, .fd = fd};
+      asking_ = OpenAsk{.request = ask, .fd = fd};
     }
   }
 }
