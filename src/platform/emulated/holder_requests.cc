@@ -99,15 +99,15 @@ void EmulatedMac::ask(const TimelineEvent& request) {
 
 void EmulatedMac::sendNextAsk() {
   while (!asks_.empty() && !asking_) {
-    const TimelineEvent ask = asks_.front();
+    const TimelineEvent next = asks_.front();
     asks_.pop_front();
-    std::string line = requestText(ask);
+    std::string line = requestText(next);
     line += '\n';
     const int fd = sendRequest(holderSocket, line);
     if (fd < 0) {
       recordClock({.kind = ClockEvent::Kind::reply});
     } else {
-      asking_ = OpenAsk{.request = ask, .fd = fd};
+      asking_ = OpenAsk{.request = next, .fd = fd};
     }
   }
 }
