@@ -10,7 +10,7 @@
 #include "cli/dispatch.h"
 #include "fuzz/line_check.h"
 #include "platform/attached_machine.h"
-#include "platform/machine_catalog.h"
+#include "platform/emulated/machine_catalog.h"
 #include "response/utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -15,8 +15,8 @@
 #include "cli/dispatch.h"
 #include "fuzz/line_check.h"
 #include "platform/attached_machine.h"
-#include "platform/emulated_battery.h"
-#include "platform/emulated_mac.h"
+#include "platform/emulated/emulated_battery.h"
+#include "platform/emulated/emulated_mac.h"
 #include "response/hex.h"
 #include "smc/four_char.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/cf_objects.h"
-#include "platform/emulated_mac.h"
+#include "platform/standin/cf_objects.h"
+#include "platform/emulated/emulated_mac.h"
 
 namespace {
 

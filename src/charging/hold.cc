@@ -285,6 +285,7 @@ std::string_view eventWord(HolderEvent event) {
     case HolderEvent::sleep: return "sleep";
     case HolderEvent::dark: return "dark";
     case HolderEvent::wake: return "wake";
+    case HolderEvent::band: return "band";
     case HolderEvent::stop: break;
   }
   return "stop";

@@ -172,9 +172,9 @@ HoldRun carryOut(const std::string& command, std::optional<std::string> event, c
 JsonResponse holdResponse(const std::string& command, Band band);
 
 /// What a holder that stays decides at: its start, its timer, a change of the
-/// power sources, the Mac's sleep, a decision while it sleeps, its wake, or
-/// its stop.
-enum class HolderEvent : std::uint8_t { start, timer, power, sleep, dark, wake, stop };
+/// power sources, the Mac's sleep, a decision while it sleeps, its wake, a
+/// band that an app set, or its stop.
+enum class HolderEvent : std::uint8_t { start, timer, power, sleep, dark, wake, band, stop };
 
 /// The word of `event` in a holder's line.
 std::string_view eventWord(HolderEvent event);

@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "charging/band_file.h"
 #include "charging/cf_owned.h"
 #include "charging/holder_lock.h"
+#include "charging/holder_socket.h"
 #include "charging/log_file.h"
 #include "charging/stop_signals.h"
 #include "charging/wake_request.h"
@@ -35,10 +37,23 @@ struct LogGate {
   std::optional<double> endedAt{};       ///< when a failure's end was last printed
 };
 
+/// A full charge that an app asked for: every control on until the battery
+/// is full, or the adapter is unplugged once it has been plugged in.
+struct FullCharge {
+  bool asked{};
+  bool plugged{};  ///< a decision since it was asked found the adapter plugged in
+};
+
 /// What the callbacks share, for the life of the process.
 struct Holder {
   std::string command{};
   HolderSettings settings{};
+  Band band{};  ///< the band held: the arguments', or the one an app set
+  FullCharge full{};
+  /// The last decision's line, its JSON, for an app that asks: kept as text,
+  /// so that no copy of a whole record is made at each decision.
+  std::optional<std::string> last{};
+  std::optional<int> lastLevel{};  ///< the level that decision read
   int stopPipe{};
   io_connect_t rootDomain{};  ///< where sleep messages are answered
   bool started{};             ///< holds its band; else its start failed and is tried again
@@ -97,12 +112,47 @@ struct Plan {
   bool wakeForFallback{};
 };
 
-/// The plan on `situation`. Asleep, where the adapter alone holds the band
-/// (or would, should charging's write fail), a cut adapter is left only with
-/// a wake asked for to end it in time: where none can be asked, the adapter
-/// stays on and the Mac charges, as it did before any wake was asked for.
-Plan plan(Holder& holder, HoldSituation situation, double now) {
-  const Band band = *holder.settings.band;
+/// Cool again, a pause for the heat ends where it began: by day, charging
+/// goes on up to the upper level, as it would have gone but for the heat,
+/// rather than wait in the band for the level to fall to the lower one.
+void endHeatPause(Holder& holder, const HoldSituation& situation, Band band, HoldDecision& decision) {
+  if (!holder.heatPaused || (situation.temperature && *situation.temperature > (band.hot - 3) * 10)) return;
+  holder.heatPaused = false;
+  if (!holder.asleep && situation.level < band.upper && !unplugged(situation)) {
+    (adapterAlone(situation) ? decision.adapter : decision.charging) = true;
+  }
+}
+
+/// Asleep, where the adapter alone holds the band (or would, should
+/// charging's write fail), a cut adapter is left only with a wake asked for
+/// to end it in time: where none can be asked, the adapter stays on and the
+/// Mac charges, as it did before any wake was asked for. Any other plan needs
+/// no wake, and the one asked for is withdrawn.
+void wakeOrCharge(Holder& holder, const HoldSituation& situation, Band band, const HolderRule& rule, Plan& planned,
+                  double now) {
+  const bool alone = adapterAlone(situation);
+  const bool chargingWritten = planned.decision.charging == false && situation.charging.status != "disabled";
+  if (!holder.asleep || !situation.adapter.usable || unplugged(situation) || !(alone || chargingWritten)) {
+    withdrawWake(holder, now);
+    return;
+  }
+  std::optional<bool>& adapter = alone ? planned.decision.adapter : planned.fallback;
+  const bool cut = adapter ? !*adapter : situation.adapter.status == "disabled";
+  // An adapter left on all night by choice (a full charge, --charge-asleep)
+  // needs no wake; a cut one always does, heat's included.
+  if (!cut && (rule.chargeAsleep || band.upper == 100)) {
+    withdrawWake(holder, now);
+    return;
+  }
+  const double at = nightWakeAt(situation.level, band, cut, now, rule.adapterHeldOn ? *holder.adapterOnAt : now);
+  if (!wakeBy(holder, at, now) && cut) adapter = true;
+  planned.wakeForFallback = !alone;
+}
+
+/// The plan on `situation`: the holder's decision on the band, with charging
+/// set aside where its write failed (asked again once an hour), the end of a
+/// pause for the heat, and what a night needs.
+Plan plan(Holder& holder, HoldSituation situation, Band band, double now) {
   const HolderRule rule{.night = holder.asleep, .chargeAsleep = holder.settings.chargeAsleep,
                         .adapterHeldOn = holder.adapterOnAt && now - *holder.adapterOnAt < kAdapterHeldOnSeconds,
                         .heatPaused = holder.heatPaused};
@@ -116,32 +166,8 @@ Plan plan(Holder& holder, HoldSituation situation, double now) {
   Plan planned{.decision = decideHolder(situation, band, rule),
                .fallback = decideHolder(withoutCharging(situation), band, rule).adapter};
   if (retry) planned.decision.charging = retry;
-  // Cool again, a pause for the heat ends where it began: charging goes on
-  // up to the upper level, as it would have gone but for the heat, rather
-  // than wait in the band for the level to fall to the lower one.
-  if (holder.heatPaused && (!situation.temperature || *situation.temperature <= (band.hot - 3) * 10)) {
-    holder.heatPaused = false;
-    if (!rule.night && situation.level < band.upper && !unplugged(situation)) {
-      (adapterAlone(situation) ? planned.decision.adapter : planned.decision.charging) = true;
-    }
-  }
-  const bool alone = adapterAlone(situation);
-  const bool chargingWritten = planned.decision.charging == false && situation.charging.status != "disabled";
-  if (!holder.asleep || !situation.adapter.usable || unplugged(situation) || !(alone || chargingWritten)) {
-    withdrawWake(holder, now);
-    return planned;
-  }
-  std::optional<bool>& adapter = alone ? planned.decision.adapter : planned.fallback;
-  const bool cut = adapter ? !*adapter : situation.adapter.status == "disabled";
-  // An adapter left on all night by choice (a full charge, --charge-asleep)
-  // needs no wake; a cut one always does, heat's included.
-  if (!cut && (rule.chargeAsleep || band.upper == 100)) {
-    withdrawWake(holder, now);
-    return planned;
-  }
-  const double at = nightWakeAt(situation.level, band, cut, now, rule.adapterHeldOn ? *holder.adapterOnAt : now);
-  if (!wakeBy(holder, at, now) && cut) adapter = true;
-  planned.wakeForFallback = !alone;
+  endHeatPause(holder, situation, band, planned.decision);
+  wakeOrCharge(holder, situation, band, rule, planned, now);
   return planned;
 }
 
@@ -158,6 +184,17 @@ void remember(Holder& holder, const HoldRun& run, double now) {
   if (run.line.heat) holder.heatPaused = true;
 }
 
+/// The band to decide with on `situation`: the band held, or, while a full
+/// charge lasts, the band up to 100. The charge ends full, or unplugged once
+/// it has been plugged in (asked for unplugged, it waits for the plug).
+Band bandFor(Holder& holder, const HoldSituation& situation) {
+  FullCharge& full = holder.full;
+  if (full.asked && situation.onAdapter) full.plugged = true;
+  if (full.asked && (situation.level >= 100 || (full.plugged && unplugged(situation)))) full = {};
+  if (!full.asked) return holder.band;
+  return {.lower = holder.band.lower, .upper = 100, .hot = holder.band.hot};
+}
+
 /// Decides at `event` and prints the line (unless `always` is false and the
 /// log would not miss it); its status. Memory running out prints the
 /// fallback line, and the holder goes on to the next event.
@@ -166,20 +203,23 @@ int decide(Holder& holder, HolderEvent event, bool always) noexcept {
     const double now = CFAbsoluteTimeGetCurrent();
     const bool stopping = event == HolderEvent::stop;
     if (holder.asleep && (event == HolderEvent::timer || event == HolderEvent::power)) event = HolderEvent::dark;
-    const HoldFindings found = findForHold(stopping, holder.settings.band.value_or(Band{}));
+    const HoldFindings found = findForHold(stopping, holder.band);
     Plan planned;
     if (stopping) {
       withdrawWake(holder, now);
       planned.decision = {.adapter = found.situation.adapter.usable ? std::optional(true) : std::nullopt,
                           .charging = found.situation.charging.usable ? std::optional(true) : std::nullopt};
     } else if (decidable(found, stopping)) {
-      planned = plan(holder, found.situation, now);
+      planned = plan(holder, found.situation, bandFor(holder, found.situation), now);
     }
     const HoldRun run = carryOut(holder.command, std::string(eventWord(event)), found, stopping, planned.decision,
                                  planned.fallback);
     if (planned.wakeForFallback && !run.chargingWriteFailed) withdrawWake(holder, now);
     remember(holder, run, now);
-    return worthPrinting(holder.gate, run.line, now, always) ? printLine(run.line) : 0;
+    const int status = worthPrinting(holder.gate, run.line, now, always) ? printLine(run.line) : 0;
+    holder.last = encodeJson(run.line);
+    holder.lastLevel = run.line.level;
+    return status;
   } catch (...) {
     writeAll(STDOUT_FILENO, kFallbackLine);
     return 1;
@@ -188,7 +228,10 @@ int decide(Holder& holder, HolderEvent event, bool always) noexcept {
 
 /// Restores the Mac, prints the stop line and ends the process with its
 /// status.
-[[noreturn]] void stop(Holder& holder) { std::exit(decide(holder, HolderEvent::stop, true)); }
+[[noreturn]] void stop(Holder& holder) {
+  closeDoor();
+  std::exit(decide(holder, HolderEvent::stop, true));
+}
 
 /// A start that cannot hold its band: the adapter back on where it is cut
 /// (a holder killed before may have left it so), and the line that says why,
@@ -276,6 +319,40 @@ void listenForPower(Holder& holder) {
   }
 }
 
+/// What the holder tells an app of itself.
+HolderInfo infoOf(const Holder& holder) {
+  return {.pid = getpid(), .lower = holder.band.lower, .upper = holder.band.upper, .full = holder.full.asked};
+}
+
+/// The line of a band request refused with `code` and `message`.
+CallerAnswer refusal(std::string_view code, std::string_view message) {
+  return {.line = encodeJson({.command = "band", .code = std::string(code), .error = std::string(message)})};
+}
+
+/// What the holder answers `request`, and whether its band changed.
+CallerAnswer answerCaller(const BandRequest& request, bool mayChange, void* context) {
+  Holder& holder = holderOf(context);
+  if (request.kind == BandRequest::Kind::holder) {
+    return {.line = encodeJson({.ok = true, .command = "holder", .holder = infoOf(holder), .decision = holder.last})};
+  }
+  if (!mayChange) {
+    return refusal(kNotAllowedCode, holder.settings.bandGroup == "staff" ? kNotAllowedStaffMessage : kNotAllowedMessage);
+  }
+  if (request.kind == BandRequest::Kind::band) {
+    const Band band{.lower = request.band.lower, .upper = request.band.upper, .hot = holder.band.hot};
+    if (!saveBand(band, *holder.settings.band)) return refusal(kBandNotSavedCode, kBandNotSavedMessage);
+    holder.band = band;
+    holder.full = {};
+    recordHolder(band);
+  } else {
+    // Already full, there is nothing to charge: the answer says so.
+    holder.full = {.asked = holder.lastLevel.value_or(0) < 100};
+  }
+  return {.line = encodeJson({.ok = true, .command = "band", .holder = infoOf(holder)}), .changed = true};
+}
+
+void onBandChanged(void* context) { decide(holderOf(context), HolderEvent::band, true); }
+
 /// Takes the lock and starts holding, or fails the start, to be tried again
 /// at the next minute.
 void attemptStart(Holder& holder) {
@@ -291,9 +368,14 @@ void attemptStart(Holder& holder) {
     failStart(holder, unavailableLine(holder));
     return;
   }
-  recordHolder(*holder.settings.band);
+  holder.band = savedBand(*holder.settings.band).value_or(*holder.settings.band);
+  recordHolder(holder.band);
   try {
     listenForPower(holder);
+    // A holder that cannot listen still holds its band; the apps' band
+    // commands then find no holder, and say so.
+    listenForCallers(*bandGroupId(holder.settings.bandGroup),
+                     {.answer = answerCaller, .changed = onBandChanged, .context = &holder});
   } catch (...) {
     // Only the stand-in allocates here, and may run out of memory.
     failStart(holder, unavailableLine(holder));
@@ -350,6 +432,12 @@ void addTimer(Holder& holder) {
 }
 
 }  // namespace
+
+std::optional<unsigned> bandGroupId(std::string_view word) {
+  if (word == "admin") return kAdminGroup;
+  if (word == "staff") return kStaffGroup;
+  return std::nullopt;
+}
 
 void runHoldDaemon(const std::string& command, const HolderSettings& settings) {
   // The callbacks reach it until the process ends.

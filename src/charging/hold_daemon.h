@@ -17,7 +17,7 @@ inline constexpr std::string_view kHolderUnavailableMessage = "unable to start t
 /// The message of hold-daemon's arguments where what follows the band is not
 /// its options.
 inline constexpr std::string_view kHolderArgsMessage =
-    "hold-daemon expects LOWER UPPER [--charge-asleep] [--hot C], 30 <= C <= 45";
+    "hold-daemon expects LOWER UPPER [--charge-asleep] [--hot C] [--band-group admin|staff], 30 <= C <= 45";
 
 /// What hold-daemon's arguments ask: the band, or none with the message that
 /// refuses them, and how the adapter alone spends a night.
@@ -25,7 +25,12 @@ struct HolderSettings {
   std::optional<Band> band{};
   std::string_view refusal{};
   bool chargeAsleep{};  ///< --charge-asleep: the adapter stays on asleep, and the Mac charges
+  /// --band-group: whose members, beside root, may change the band.
+  std::string_view bandGroup{"admin"};
 };
+
+/// The group of a --band-group word, admin or staff; none for another.
+std::optional<unsigned> bandGroupId(std::string_view word);
 
 /// Holds the band until SIGTERM or SIGINT, printing the line of `command` at
 /// each event. First it takes the holders' lock; while another holder lives
@@ -38,7 +43,11 @@ struct HolderSettings {
 /// failure starts or ends, and once an hour while one lasts. A holder that
 /// cannot start (its band refused, a lock it must not trust) turns a cut
 /// adapter back on, says why, and stays, trying again every minute, rather
-/// than end and be started again at once. SIGHUP reopens its log. A stop
+/// than end and be started again at once. Once it holds the lock it holds
+/// the band that an app last set (band_file.h), where that was set over the
+/// same arguments, and serves the apps that ask it to change the band, charge
+/// to full once, or tell what it holds (holder_socket.h); each change is
+/// decided at once. SIGHUP reopens its log. A stop
 /// turns the adapter and then charging on, prints its line and ends the
 /// process with status 0 when that held, 1 otherwise.
 [[noreturn]] void runHoldDaemon(const std::string& command, const HolderSettings& settings);

@@ -1,7 +1,10 @@
 #include "cli/dispatch.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -11,7 +14,9 @@
 #include "charging/charging_write.h"
 #include "charging/controls.h"
 #include "charging/hold.h"
+#include "charging/band_request.h"
 #include "charging/hold_daemon.h"
+#include "charging/holder_call.h"
 #include "charging/write_report.h"
 #include "cli/capabilities.h"
 #include "cli/health_report.h"
@@ -43,20 +48,27 @@ std::optional<Band> bandOf(std::span<const std::string> args) {
   return args.size() < 4 ? std::nullopt : parseBand(args[2], args[3]);
 }
 
-/// Reads the options after the band into `band` and `chargeAsleep`: each of
-/// `--hot C` and, for a holder, `--charge-asleep`, at most once, in any
-/// order. False for any other word that starts with "--"; a word that does
-/// not is passed over, as every version has passed over what follows a band.
-bool readOptions(std::span<const std::string> args, bool holder, Band& band, bool& chargeAsleep) {
+/// Reads the options after the band into `band` and, for a holder, into
+/// `holder`: each of `--hot C` and, for a holder, `--charge-asleep` and
+/// `--band-group admin|staff`, at most once, in any order. False for any
+/// other word that starts with "--"; a word that does not is passed over, as
+/// every version has passed over what follows a band.
+bool readOptions(std::span<const std::string> args, Band& band, HolderSettings* holder) {
   bool hot = false;
+  bool group = false;
   for (std::size_t i = 4; i < args.size(); ++i) {
     if (args[i] == "--hot" && !hot && i + 1 < args.size()) {
       const auto degrees = parseHot(args[++i]);
       if (!degrees) return false;
       band.hot = *degrees;
       hot = true;
-    } else if (args[i] == "--charge-asleep" && holder && !chargeAsleep) {
-      chargeAsleep = true;
+    } else if (args[i] == "--charge-asleep" && holder != nullptr && !holder->chargeAsleep) {
+      holder->chargeAsleep = true;
+    } else if (args[i] == "--band-group" && holder != nullptr && !group && i + 1 < args.size()) {
+      // The word kept is the constant's, which outlives the arguments.
+      holder->bandGroup = args[++i] == "staff" ? "staff" : "admin";
+      if (!bandGroupId(args[i])) return false;
+      group = true;
     } else if (args[i].starts_with("--")) {
       return false;
     }
@@ -67,9 +79,7 @@ bool readOptions(std::span<const std::string> args, bool holder, Band& band, boo
 /// What hold-daemon's arguments ask: its band and its options.
 HolderSettings holderSettingsOf(std::span<const std::string> args) {
   HolderSettings settings{.band = bandOf(args), .refusal = kBandMessage};
-  if (settings.band && !readOptions(args, /*holder=*/true, *settings.band, settings.chargeAsleep)) {
-    settings = {.refusal = kHolderArgsMessage};
-  }
+  if (settings.band && !readOptions(args, *settings.band, &settings)) settings = {.refusal = kHolderArgsMessage};
   return settings;
 }
 
@@ -82,8 +92,7 @@ JsonResponse bandError(const std::string& command) {
 JsonResponse holdRecord(std::span<const std::string> args) {
   auto band = bandOf(args);
   if (!band) return bandError(args[1]);
-  bool chargeAsleep = false;
-  if (!readOptions(args, /*holder=*/false, *band, chargeAsleep)) {
+  if (!readOptions(args, *band, nullptr)) {
     return errorRecord(args[1], "INVALID_ARGS", std::string(kHoldOptionsMessage));
   }
   return holdResponse(args[1], *band);
@@ -100,6 +109,31 @@ JsonResponse writeRecord(std::span<const std::string> args) {
   }
   const bool on = value == "on";
   return writeResponse(command, value, charging ? writeCharging(on) : writeAdapter(on));
+}
+
+/// band LOWER UPPER, band full and holder: the running holder's answer, as
+/// it came, or the line that says why there is none. The band is checked
+/// before the holder is asked.
+[[noreturn]] void askHolderFor(std::span<const std::string> args) {
+  const std::string& command = args[1];
+  // The request is the command's own words, checked: "holder", "band full"
+  // or "band LOWER UPPER".
+  std::string request = command;
+  if (command == "band") {
+    const bool full = args.size() == 3 && args[2] == "full";
+    if (!full && (args.size() != 4 || !bandOf(args))) {
+      printJson(errorRecord(command, "INVALID_ARGS", std::string(kBandArgsMessage)));
+    }
+    for (std::size_t i = 2; i < args.size(); ++i) request.append(" ").append(args[i]);
+  }
+  request += '\n';
+  const HolderReply reply = askHolder(request, command);
+  if (!reply.line) {
+    printJson(errorRecord(command, std::string(kNoHolderCode),
+                          std::string(reply.reached ? kNoAnswerMessage : kNoHolderMessage)));
+  }
+  writeAll(STDOUT_FILENO, *reply.line);
+  std::exit(reply.line->starts_with(R"({"ok":true,)") ? 0 : 1);
 }
 
 }  // namespace
@@ -162,6 +196,7 @@ void runHelper(int argc, const char* const* argv) {
     // one whose arguments are refused stays too, so that launchd does not
     // start it again and again.
     if (args.size() > 1 && args[1] == "hold-daemon") runHoldDaemon(args[1], holderSettingsOf(args));
+    if (args.size() > 1 && (args[1] == "band" || args[1] == "holder")) askHolderFor(args);
     printJson(respond(args));
   } catch (...) {
     // Only running out of memory can land here.

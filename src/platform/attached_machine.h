@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/iokit.h"
+#include "platform/standin/iokit.h"
 
 namespace platform {
 
@@ -71,6 +71,18 @@ class Machine {
   virtual const char* holderLockPath() { return nullptr; }
   /// A holder's wait for that lock is over: it has it, or it was refused.
   virtual void holderLockSettled() {}
+  /// Where this machine's holder listens for its callers, and where it keeps
+  /// the band they set; null: no caller can reach it.
+  virtual const char* holderSocketPath() { return nullptr; }
+  virtual const char* holderBandPath() { return nullptr; }
+  /// The effective user and group of the process `pid` on this machine (a
+  /// caller of its holder); none: the host's own.
+  virtual std::optional<std::pair<std::uint32_t, std::uint32_t>> peerIdentity(std::int64_t /*pid*/) {
+    return std::nullopt;
+  }
+  /// Whether the user `uid` belongs to the group `gid` on this machine; none:
+  /// not a member.
+  virtual std::optional<bool> isMember(std::uint32_t /*uid*/, std::uint32_t /*gid*/) { return std::nullopt; }
 
   /// IOPMSchedulePowerEvent's answer to a request for the power event `type`
   /// at `date` (a clock value) on behalf of `id`.

@@ -155,7 +155,9 @@ std::string encodeJson(const JsonResponse& response) {
   if (response.holder) {
     appendKey(out, "holder");
     out += "{\"pid\":" + std::to_string(response.holder->pid) + ",\"lower\":" +
-           std::to_string(response.holder->lower) + ",\"upper\":" + std::to_string(response.holder->upper) + '}';
+           std::to_string(response.holder->lower) + ",\"upper\":" + std::to_string(response.holder->upper);
+    if (response.holder->full) out += *response.holder->full ? ",\"full\":true" : ",\"full\":false";
+    out += '}';
   }
   appendOptional(out, "level", response.level);
   appendTenths(out, "heat", response.heat);
@@ -181,6 +183,10 @@ std::string encodeJson(const JsonResponse& response) {
   if (response.controls) appendTexts(out, "controls", *response.controls);
   if (response.writes) appendTexts(out, "writes", *response.writes);
   appendOptional(out, "version", response.version);
+  if (response.decision) {
+    appendKey(out, "decision");
+    out += *response.decision;
+  }
   out += '}';
   return out;
 }

@@ -35,11 +35,13 @@ using ControlMap = std::vector<std::pair<std::string, std::string>>;
 /// written ("on" or "off").
 using WriteList = std::vector<std::pair<std::string, std::string>>;
 
-/// The holder that a waiting holder waits for: its process and its band.
+/// A running holder: its process and its band, and whether a full charge is
+/// under way (none where the teller does not know: a waiting holder).
 struct HolderInfo {
   long pid{};
   int lower{};
   int upper{};
+  std::optional<bool> full{};
 };
 
 /// The battery's own figures, from its entry in the I/O Registry; each one
@@ -84,6 +86,8 @@ struct JsonResponse {
   /// Written after `charging`; kept last here, where it moves no other
   /// member's offset (code that reaches them stays as short as it was).
   std::optional<BatteryFigures> figures{};
+  /// A holder's last decision: its own line's JSON object, written as it is.
+  std::optional<std::string> decision{};
 };
 
 /// The record as one compact JSON object, members in their fixed order,

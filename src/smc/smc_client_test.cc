@@ -4,7 +4,7 @@
 
 #include <new>
 
-#include "platform/emulated_mac.h"
+#include "platform/emulated/emulated_mac.h"
 
 // No run can show it, as the run ends with the throw: an opening that throws
 // (the stand-in's log out of memory, or its listener) leaves no service and

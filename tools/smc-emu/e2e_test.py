@@ -8,12 +8,14 @@ Status 77: every test that ran was skipped, nothing was checked (ctest: skipped)
 
 import argparse
 import concurrent.futures
+import contextlib
 import itertools
 import json
 import os
 import re
 import resource
 import signal
+import socket
 import shutil
 import subprocess
 import sys
@@ -425,6 +427,7 @@ EMU_ERRORS = [
     (["--refuse", "CHTEX", *C], "--refuse 'CHTEX': NAME must be"),
     (["--drop", "CHTEX", *C], "--drop 'CHTEX': NAME must be"),
     (["--arch", "arm", *C], "--arch 'arm': expected"),
+    (["--as", "staff", *C], "--as 'staff': expected root, admin or user"),
     (["--battery", "101", *C], "--battery '101': expected a PERCENT"),
     (["--battery", "+5", *C], "--battery '+5': expected a PERCENT"),
     (["--minutes", "10081", *C], "--minutes '10081': expected a number"),
@@ -548,6 +551,8 @@ class Options(E2E):
                                       f"timeline {timeline}, {message}")
         with open(timeline, "w") as f:
             f.write("0 stop\n")
+        with open(self.path("asks"), "w") as f:
+            f.write("0 unplug\n0 holder\n1 stop\n")
         for args, message in TIMELINE_ERRORS:
             with self.subTest(args=args):
                 self.assert_emu_error([EMU, "--trace", self.path("trace")] + [a.format(dir=self.dir) for a in args],
@@ -564,7 +569,7 @@ BAD_TIMELINES = [
     ("525601 stop\n", [], "line 1: expected MINUTE WORD, MINUTE from 0 to 525600"),
     ("-1 stop\n", [], "line 1: expected MINUTE WORD"),
     ("5\n", [], "line 1: expected MINUTE WORD"),
-    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, dark, unplug, plug, battery PERCENT, temp C or stop"),
+    ("5 nap\n9 stop\n", [], "line 1: expected sleep, wake, dark, unplug, plug, battery PERCENT, temp C, band, holder or stop"),
     ("5 temp 36.555\n9 stop\n", [], "line 1: temp takes degrees Celsius from 0 to 100, two decimals at most"),
     ("5 temp 36\n9 stop\n", ["--battery", "none"], "line 1: temp on a machine without a battery"),
     ("5  stop\n", [], "line 1: expected sleep, wake"),
@@ -583,6 +588,15 @@ BAD_TIMELINES = [
     ("5 dark\n6 dark\n9 stop\n", [], "line 2: dark while dark"),
     ("5 sleep\n6 dark\n7 wake\n8 wake\n9 stop\n", [], "line 4: wake while awake"),
     ("5 dark\n6 sleep\n9 stop\n", [], "line 3: stop while asleep"),
+    # A caller's requests: any level from 0 to 100 (the holder judges the band), the caller one of three accounts.
+    ("5 band\n9 stop\n", [], "line 1: band takes LOWER UPPER or full"),
+    ("5 band 70\n9 stop\n", [], "line 1: band takes LOWER UPPER (each from 0 to 100) or full, then as ROLE or nothing"),
+    ("5 band 70 101\n9 stop\n", [], "line 1: band takes LOWER UPPER"),
+    ("5 band full 80\n9 stop\n", [], "line 1: band takes LOWER UPPER"),
+    ("5 band 70 80 by user\n9 stop\n", [], "line 1: band takes LOWER UPPER"),
+    ("5 band full as staff\n9 stop\n", [], "line 1: as takes root, admin or user"),
+    ("5 holder as user\n9 stop\n", [], "line 1: holder takes no value"),
+    ("5 sleep\n6 band 70 80\n7 wake\n9 stop\n", [], "line 2: band while asleep (wake first)"),
 ]
 
 # --timeline itself, with a well-formed file {dir}/timeline.
@@ -595,6 +609,7 @@ TIMELINE_ERRORS = [
      "cannot read timeline {dir}/none: No such file or directory"),
     (["--timeline", "{dir}/folder", "hold-daemon", "75", "80"], "cannot read timeline {dir}/folder: "),
     (["--timeline", "{dir}/fifo", "hold-daemon", "75", "80"], "cannot read timeline {dir}/fifo: not a regular file"),
+    (["--timeline", "{dir}/asks", "hold-daemon", "75", "80"], "timeline {dir}/asks, line 2: holder needs --state"),
 ]
 
 # --- State carried across runs ----------------------------------------------
@@ -1160,6 +1175,175 @@ HOLDER_FAULTS = [
     ("--battery 50 --key CHTE=02000000", "0 stop",
      [holder_line("start", 50, **UNKNOWN), holder_line("stop", **UNKNOWN)], 1),
 ]
+
+
+# --- The band from the app ------------------------------------------------------
+
+def holding(lower, upper, full=False, command="band"):
+    """The answer of band or holder (without holder's decision), its pid as 0 (unpid)."""
+    return line(ok=True, command=command, holder=dict(pid=0, lower=lower, upper=upper, full=full))
+
+
+def unpid(text):
+    return re.sub(r'"pid":\d+', '"pid":0', text)
+
+
+def not_allowed(group="admin"):
+    return failed("band", "NOT_ALLOWED", f"only root and members of {group} may change the band")
+
+
+NO_HOLDER = failed("band", "NO_HOLDER", "no holder is running")
+BAND_REFUSED = failed("band", "INVALID_ARGS", "band expects LOWER UPPER or full, 20 <= LOWER < UPPER <= 100")
+
+# Who asks what of a holder of 75 80 (--band-group, --as, the command): its line, and the band held after it.
+CALLERS = [
+    ("admin", "user", "band 70 85", not_allowed(), "75 80"),
+    ("admin", "user", "band full", not_allowed(), "75 80"),
+    ("admin", "admin", "band 70 85", holding(70, 85), "70 85"),
+    ("admin", "root", "band full", holding(75, 80, True), "75 80 full"),
+    ("staff", "user", "band 20 100", holding(20, 100), "20 100"),
+    ("staff", "nobody", "band 70 85", None, "75 80"),  # not an account: smc-emu refuses it, nothing is asked
+    ("admin", "admin", "band 10 90", BAND_REFUSED, "75 80"),
+    ("admin", "user", "holder", "holder", "75 80"),
+]
+
+# Full charges on a holder of 75 80 from a level: its timeline, whether the battery reaches 100, and the answer to
+# band full (then the holder's, at the end, says no full charge is under way and the band is 75 80 again).
+FULL_CHARGES = [
+    (90, "0 band full|40 holder|41 stop", True, holding(75, 80, True)),
+    (90, "0 band full|10 unplug|12 plug|40 holder|41 stop", False, holding(75, 80, True)),  # unplugged halfway, it ends
+    (90, "0 unplug|1 band full|5 plug|60 holder|61 stop", True, holding(75, 80, True)),  # it waits for the plug
+    (100, "0 band full|40 holder|41 stop", True, holding(75, 80)),  # nothing to charge
+]
+
+
+def answers(trace):
+    """The answers of a timeline's requests, pids as 0."""
+    return [unpid(t.split(" answer ", 1)[1]) for t in text_lines(trace) if re.match(r"at \S+ answer ", t)]
+
+
+class Band(E2E):
+    def holder_run(self, events, *args, band=("75", "80"), state=None):
+        """A holder along `events`: its lines, its trace and its state file."""
+        timeline = self.timeline(events)
+        trace, state = self.path(f"trace{self.runs}"), state or self.path(f"state{self.runs}")
+        out, err, code = run([EMU, *args, "--state", state, "--trace", trace, "--timeline", timeline, "hold-daemon", *band])
+        self.assertEqual((err, code), ("", 0), out)
+        return [json.loads(l) for l in out.splitlines()], trace, state
+
+    def test_a_change_at_each_level_on_every_generation_is_kept(self):
+        # From 78 in 75 80, to a band above, around and below the level: the decision at the change is a holder's
+        # start with that band, and a holder started again holds it, deciding as one started with it.
+        for (machine, options, _, _), band in itertools.product(HOLDERS, ("80 90", "70 85", "60 70")):
+            with self.subTest(machine=machine, options=options, band=band):
+                machine_args, lower, upper = ["--machine", machine, *options, "--battery", "78"], *map(int, band.split())
+                lines_, trace, state = self.holder_run(f"0 band {band}|1 stop", *machine_args)
+                self.assertEqual(answers(trace), [holding(lower, upper)])
+                fresh = self.holder_run("0 stop", *machine_args, band=band.split())[0][0]
+                change = next(l for l in lines_ if l["event"] == "band")
+                self.assertEqual((change["level"], change["writes"]), (fresh["level"], fresh["writes"]))
+                shutil.copy(state, state + ".copy")
+                again, trace, _ = self.holder_run("0 holder|1 stop", state=state)
+                self.assertEqual(json.loads(answers(trace)[0])["holder"], dict(pid=0, lower=lower, upper=upper, full=False))
+                self.assertEqual(again[0], self.holder_run("0 stop", state=state + ".copy", band=band.split())[0][0])
+
+    def test_who_may_change_the_band(self):
+        for group, role, command, expected, after in CALLERS:
+            with self.subTest(group=group, role=role, command=command):
+                state = self.path(f"state-{group}-{role}-{command.replace(' ', '-')}")
+                holder = subprocess.Popen(WRAP + [EMU, "--state", state, "hold-daemon", "75", "80", "--band-group", group],
+                                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.assertEqual(json.loads(holder.stdout.readline())["event"], "start")
+                out, err, code = run([EMU, "--state", state, "--as", role, *command.split()])
+                if expected is None:
+                    self.assertEqual((out, err, code), ("", "smc-emu: --as 'nobody': expected root, admin or user\n", 2))
+                elif expected == "holder":
+                    self.assertTrue(unpid(out).startswith(holding(75, 80, command="holder")[:-1] + ',"decision":'), out)
+                else:
+                    self.assertEqual((unpid(out), err, code), (expected + "\n", "", 0 if '"ok":true' in expected else 1))
+                now = json.loads(self.helper_line([EMU, "--state", state, "--as", "user", "holder"]))["holder"]
+                self.assertEqual(f"{now['lower']} {now['upper']}" + (" full" if now["full"] else ""), after)
+                holder.send_signal(signal.SIGTERM)
+                lines_, _ = holder.communicate(timeout=60 if WRAP else 10)
+                # A change is decided at once (the start line was read above; the stop's comes last).
+                self.assertEqual([json.loads(l)["event"] for l in lines_.decode().splitlines()[:-1]],
+                                 ["band"] if after != "75 80" else [])
+                # No holder: none running, or none that an emulated Mac without a state file can reach. No caller's
+                # file is left beside the state.
+                for args in (["--state", state], []):
+                    self.assertEqual(self.helper_line([EMU, *args, "band", "70", "80"]), NO_HOLDER)
+                    self.assertEqual(self.helper_line([EMU, *args, "holder"]), NO_HOLDER.replace('"band"', '"holder"'))
+                self.assertEqual([n for n in os.listdir(self.dir) if ".caller." in n], [])
+
+    def test_a_full_charge_then_the_band_again(self):
+        for (machine, options, _, _), (start, events, reaches, answer) in itertools.product(HOLDERS, FULL_CHARGES):
+            with self.subTest(machine=machine, options=options, events=events):
+                trace = self.holder_run(events, "--machine", machine, *options, "--battery", str(start))[1]
+                self.assertEqual(answers(trace)[0], answer)
+                self.assertEqual(json.loads(answers(trace)[1])["holder"], dict(pid=0, lower=75, upper=80, full=False))
+                # Up to the last answer: the level reached, and what the battery does then, held above the band.
+                told = text_lines(trace)
+                told = told[:max(i for i, t in enumerate(told) if " answer " in t)]
+                levels = [t.split()[3:] for t in told if re.fullmatch(r"at \S+ level \S+ \S+", t)]
+                self.assertEqual((any(float(l) == 100 for l, _ in levels), levels[-1][1] == "charging"), (reaches, False))
+
+    def test_hostile_callers_change_no_decision(self):
+        """A week along a timeline with band changes, and the same week with hostile callers: an endless line, bytes
+        that are not text, a caller that says nothing and a thousand connections, all made while the holder is
+        stopped, so that it serves them at one moment of its week: its lines and its trace, but for the timers that
+        end the silent callers, are the same."""
+        resource.setrlimit(resource.RLIMIT_NOFILE, (resource.getrlimit(resource.RLIMIT_NOFILE)[1],) * 2)
+        # No request of the week's own is under way when they come: the stop lands in its first minutes, and the
+        # holder serves the hostile callers before its time moves on (a ninth caller hangs up the first).
+        events = self.timeline("300 band 70 85|600 unplug|700 plug|1500 sleep|1980 wake|3000 band full|5000 holder|"
+                               "5500 band 10 90|6000 band 60 90 as user|10080 stop")
+        runs = []
+        for hostile in (False, True):
+            state, trace = self.path(f"state{hostile}"), self.path(f"trace{hostile}")
+            holder = subprocess.Popen(WRAP + [EMU, "--state", state, "--trace", trace, "--timeline", events,
+                                              "hold-daemon", "75", "80"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            callers = []
+            while hostile and not callers:  # stopped once it listens
+                self.assertIsNone(holder.poll(), "the holder's week ended before it could be stopped")
+                time.sleep(0.001)
+                holder.send_signal(signal.SIGSTOP)
+                for _ in range(1004):
+                    s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+                    s.setblocking(False)
+                    try:
+                        s.connect(state + ".sock")
+                    except OSError:  # not yet there, or its backlog is full: the kernel refuses the rest
+                        s.close()
+                        break
+                    callers.append(s)
+                if not callers:
+                    holder.send_signal(signal.SIGCONT)
+            if hostile:
+                self.assertGreater(len(callers), 100)
+                endless, garbage = callers[0], callers[1]
+                garbage.send(b"\xff\xfe\x00band 70 85\n")
+                with contextlib.suppress(BlockingIOError):
+                    while True:
+                        endless.send(b"band 7" * 1000)
+                holder.send_signal(signal.SIGCONT)
+            out, err = holder.communicate(timeout=600 if WRAP else 60)
+            self.assertEqual((err, holder.returncode), (b"", 0))
+            if hostile:  # each was hung up on, without an answer
+                for s in callers:
+                    s.setblocking(True)
+                    with contextlib.suppress(ConnectionResetError):
+                        self.assertEqual(s.recv(10), b"")
+                    s.close()
+            told = text_lines(trace)
+            timers = [t.endswith(" timer") and t.startswith("at ") for t in told]
+            runs.append((unpid(out.decode()).splitlines(), [unpid(t) for t, timer in zip(told, timers) if not timer],
+                         sum(timers)))
+        self.assertEqual(runs[1][:2], runs[0][:2])
+        self.assertGreater(runs[1][2], runs[0][2], "no silent caller was hung up on during the week")
+        # Two changes decided; a band that the holder refuses, and a caller not allowed, change nothing.
+        said = answers(self.path("traceFalse"))
+        self.assertEqual((said[:2], said[3:], [l for l in runs[0][0] if '"event":"band"' in l][2:]),
+                         ([holding(70, 85), holding(70, 85, True)], ["none", not_allowed()], []))
 
 
 # --- Hostile arguments ------------------------------------------------------

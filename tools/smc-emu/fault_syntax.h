@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/emulated_mac.h"
+#include "platform/emulated/emulated_mac.h"
 
 namespace emu {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/emulated_mac.h"
+#include "platform/emulated/emulated_mac.h"
 
 /// A key to add or replace.
 struct KeySetting {

@@ -20,7 +20,8 @@
 #include "emu_error.h"
 #include "options.h"
 #include "platform/attached_machine.h"
-#include "platform/machine_catalog.h"
+#include "platform/emulated/caller_file.h"
+#include "platform/emulated/machine_catalog.h"
 #include "regular_file.h"
 #include "state_file.h"
 #include "timeline_file.h"
@@ -90,12 +91,33 @@ bool openStandardDescriptors() {
   return true;
 }
 
+/// The caller file of this process (caller_file.h), taken away as the run
+/// ends; empty: none was made.
+std::string& callerFile() {
+  static std::string path;
+  return path;
+}
+
+/// Tells the holder of the Mac of `statePath` which account this process
+/// runs as, until the run ends: a run that was killed leaves its file, which
+/// names this process id only.
+void tellAccount(const std::string& statePath, emu::Account account) {
+  const std::string prefix = linkTarget(statePath) + ".caller.";
+  // The name is made before the removal is registered: exit() then runs the
+  // removal before it destroys the name.
+  callerFile() = emu::callerFilePath(prefix, getpid());
+  if (std::atexit([] { unlink(callerFile().c_str()); }) != 0) throw EmuError("cannot register the caller file's removal");
+  // What a failed write made is taken away at the exit too.
+  if (!emu::writeCallerFile(prefix, getpid(), account)) throw EmuError(fileFailure("write caller file", callerFile(), errno));
+}
+
 /// Opens the trace and creates a missing state file, after checking that an
 /// existing one can be saved: a run that could not keep what it does stops
 /// before the helper with nothing changed, not midway. A trace made here is
 /// taken back when what follows fails. `saved`: whether the state file exists;
-/// `moved`: whether --minutes moved the battery, which is saved before the run.
-void prepareFiles(const Options& options, bool saved, bool moved, const emu::MachineState& state,
+/// `moved`: whether --minutes moved the battery, which is saved before the run;
+/// `asksHolder`: whether the command is one that asks the holder.
+void prepareFiles(const Options& options, bool saved, bool moved, bool asksHolder, const emu::MachineState& state,
                   Recorder& recorder) {
   if (options.statePath && saved) checkStateSaveable(*options.statePath, state);
   if (options.tracePath) recorder.trace = openTraceFile(*options.tracePath);
@@ -107,6 +129,7 @@ void prepareFiles(const Options& options, bool saved, bool moved, const emu::Mac
       throw EmuError("--state and --trace name the same file");
     }
     if (!saved || moved) saveStateFile(*options.statePath, state);
+    if (asksHolder) tellAccount(*options.statePath, options.account);
   } catch (...) {
     if (recorder.trace.created) unlink(recorder.trace.path.c_str());
     throw;
@@ -212,9 +235,11 @@ int main(int argc, char** argv) {
     }
     // The whole timeline is checked against the machine before any file is made.
     if (options.timelinePath) {
-      timeline = loadTimelineFile(*options.timelinePath, state.battery.has_value(), !options.unplugged);
+      timeline = loadTimelineFile(*options.timelinePath, state.battery.has_value(), !options.unplugged,
+                                  options.statePath.has_value());
     }
-    prepareFiles(options, saved.has_value(), moved, state, recorder);
+    const std::string_view command = options.commandAt < argc ? argv[options.commandAt] : "";
+    prepareFiles(options, saved.has_value(), moved, command == "band" || command == "holder", state, recorder);
 
     emu::applyState(mac, state);
     mac.refusedForRun = options.refused;
@@ -223,8 +248,13 @@ int main(int argc, char** argv) {
     mac.faults = options.faults;
     // The holders of one emulated Mac take turns, as on a Mac: their lock
     // stands beside the machine's state file, where its links lead.
+    // So do its holder's socket and band file, and its callers' files.
     if (options.statePath) {
-      mac.holderLock = linkTarget(*options.statePath) + ".lock";
+      const std::string beside = linkTarget(*options.statePath);
+      mac.holderLock = beside + ".lock";
+      mac.holderSocket = beside + ".sock";
+      mac.holderBand = beside + ".band";
+      mac.callerFiles = beside + ".caller.";
       // Once: a holder refused its lock tries again later, on the clock
       // that its first attempt started.
       mac.onHolderLockSettled = [&, caughtUp = false]() mutable {

@@ -9,7 +9,7 @@
 #include "emu_error.h"
 #include "fault_syntax.h"
 #include "four_printable.h"
-#include "platform/emulated_battery.h"
+#include "platform/emulated/emulated_battery.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ struct FigureOption {
 enum OptionId : int {
   kMachine = 256, kKey, kDrop, kRefuse, kArch, kFail, kState, kTrace, kUnprivileged, kListMachines,
   kPrintState, kHelp, kVersion, kBattery, kUnplugged, kMinutes, kTimeline, kLayout, kTemperature, kCycleCount,
-  kDesignCapacity, kNominalCapacity, kFullChargeCapacity
+  kDesignCapacity, kNominalCapacity, kFullChargeCapacity, kAs
 };
 
 // In the order of their values, from kTemperature on.
@@ -65,7 +65,7 @@ constexpr std::array<FigureOption, 5> kFigureOptions{{
     {&emu::BatteryEntry::fullChargeCapacity, "--full-charge-capacity", "mAh from 0 to 100000"},
 }};
 
-constexpr std::array<option, 24> kLongOptions{{
+constexpr std::array<option, 25> kLongOptions{{
     {"machine", required_argument, nullptr, kMachine},
     {"key", required_argument, nullptr, kKey},
     {"drop", required_argument, nullptr, kDrop},
@@ -79,6 +79,7 @@ constexpr std::array<option, 24> kLongOptions{{
     {"unplugged", no_argument, nullptr, kUnplugged},
     {"minutes", required_argument, nullptr, kMinutes},
     {"timeline", required_argument, nullptr, kTimeline},
+    {"as", required_argument, nullptr, kAs},
     {"layout", required_argument, nullptr, kLayout},
     {"temperature", required_argument, nullptr, kTemperature},
     {"cycle-count", required_argument, nullptr, kCycleCount},
@@ -137,6 +138,13 @@ void setOption(int id, const std::string& value, Options& options) {
     case kTrace: options.tracePath = value; break;
     case kTimeline: options.timelinePath = value; break;
     case kUnprivileged: options.unprivileged = true; break;
+    case kAs:
+      if (const auto account = emu::accountFrom(value)) {
+        options.account = *account;
+      } else {
+        throw EmuError("--as '" + value + "': expected root, admin or user");
+      }
+      break;
     case kBattery:
       options.setsBattery = true;
       options.battery.reset();
@@ -291,13 +299,20 @@ and exit status are the helper's; smc-emu's own errors exit with status 2.
                           or their cancellations fail; ERR: not-privileged,
                           io-error or io=N
   --state FILE            start from FILE (created from the machine when
-                          missing) and save the machine there after every write
+                          missing) and save the machine there after every write;
+                          its holder listens at FILE.sock, keeps its band in
+                          FILE.band, and band and holder ask that holder
+  --as root|admin|user    who runs band and holder, to the holder of the
+                          --state machine (default admin): root (uid 0),
+                          admin (501, in staff and admin), user (502, in staff)
   --trace FILE            append one line per driver event to FILE, and with
                           --timeline one per event of the emulated Mac's clock
   --timeline FILE         run hold-daemon in virtual time through the events
                           of FILE ("MINUTE WORD [VALUE]" lines: sleep, wake,
                           dark, unplug, plug, battery PERCENT, temp C, and a
-                          final stop)
+                          final stop; with --state also the requests of a
+                          caller: band LOWER UPPER [as ROLE], band full
+                          [as ROLE] and holder, answered in the trace)
   --list-machines         print each built-in machine's name, summary and
                           (indented) the lines of its state file, and exit
   --print-state           print the starting machine (--machine, --state, with

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "key_setting.h"
-#include "platform/machine_catalog.h"
+#include "platform/emulated/accounts.h"
+#include "platform/emulated/machine_catalog.h"
 
 /// A `--key` (with a setting) or a `--drop` (without), applied in the order given.
 struct KeyChange {
@@ -39,6 +40,7 @@ struct Options {
   std::optional<std::string> statePath;
   std::optional<std::string> tracePath;
   std::optional<std::string> timelinePath;  ///< --timeline: hold-daemon in virtual time
+  emu::Account account = emu::Account::admin;  ///< --as: who the caller is, to the holder
   bool help = false;
   bool version = false;
   bool listMachines = false;

@@ -14,7 +14,7 @@
 #include "emu_error.h"
 #include "four_printable.h"
 #include "key_setting.h"
-#include "platform/emulated_battery.h"
+#include "platform/emulated/emulated_battery.h"
 #include "regular_file.h"
 #include "text_lines.h"
 

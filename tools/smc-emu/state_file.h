@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/machine_catalog.h"
+#include "platform/emulated/machine_catalog.h"
 
 /// The lines that describe `state`, each ending in a line feed: arch, driver,
 /// battery (and its entry, with one), the keys, then the refused keys, each in

@@ -14,11 +14,48 @@ constexpr std::size_t kMaxFileSize = 16U << 20U;
 
 using Word = emu::TimelineEvent::Word;
 
+/// The words of `text` between single spaces.
+std::vector<std::string_view> wordsOf(std::string_view text) {
+  std::vector<std::string_view> words;
+  for (;;) {
+    const std::size_t space = text.find(' ');
+    words.push_back(text.substr(0, space));
+    if (space == std::string_view::npos) return words;
+    text.remove_prefix(space + 1);
+  }
+}
+
+/// Reads the values of a band request into `event`: LOWER UPPER or full,
+/// then "as ROLE" or nothing. The levels are any from 0 to 100, so that a
+/// timeline can ask for a band that the holder must refuse.
+void readBand(std::string_view values, emu::TimelineEvent& event) {
+  const std::vector<std::string_view> words = wordsOf(values);
+  const bool full = words.front() == "full";
+  const std::size_t levels = full ? 1 : 2;
+  const auto lower = emu::decimalUpTo(words.front(), 100);
+  const auto upper = words.size() > 1 ? emu::decimalUpTo(words[1], 100) : std::nullopt;
+  if ((words.size() != levels && words.size() != levels + 2) || (!full && (!lower || !upper)) ||
+      (words.size() == levels + 2 && words[levels] != "as")) {
+    throw EmuError("band takes LOWER UPPER (each from 0 to 100) or full, then as ROLE or nothing");
+  }
+  if (words.size() == levels + 2) {
+    const auto account = emu::accountFrom(words.back());
+    if (!account) throw EmuError("as takes root, admin or user");
+    event.account = *account;
+  }
+  event.full = full;
+  if (!full) {
+    event.lower = *lower;
+    event.upper = *upper;
+  }
+}
+
 /// What the events so far have made of the machine.
 struct TimelineReader {
   std::vector<emu::TimelineEvent> events{};
   bool hasBattery = false;
   bool plugged = true;
+  bool reachesHolder = false;
   emu::Power power = emu::Power::awake;
 
   /// Takes in one line that is neither blank nor a comment.
@@ -37,7 +74,8 @@ struct TimelineReader {
     const std::size_t valueAt = std::min(rest.find(' '), rest.size());
     const auto word = emu::timelineWordFrom(rest.substr(0, valueAt));
     if (!word) {
-      throw EmuError("expected sleep, wake, dark, unplug, plug, battery PERCENT, temp C or stop after the minute");
+      throw EmuError("expected sleep, wake, dark, unplug, plug, battery PERCENT, temp C, band, holder or stop after"
+                     " the minute");
     }
     emu::TimelineEvent event{.minute = *minute, .word = *word};
     if (*word == Word::battery) {
@@ -50,11 +88,24 @@ struct TimelineReader {
       if (!celsius) throw EmuError("temp takes degrees Celsius from 0 to 100, two decimals at most");
       if (!hasBattery) throw EmuError("temp on a machine without a battery");
       event.temperature = *celsius;
+    } else if (*word == Word::band) {
+      if (valueAt == rest.size()) throw EmuError("band takes LOWER UPPER or full");
+      readBand(rest.substr(valueAt + 1), event);
     } else if (valueAt < rest.size()) {
       throw EmuError(std::string(emu::timelineWord(*word)) + " takes no value");
     }
     check(*word);
     events.push_back(event);
+  }
+
+  /// Whether a caller's request can reach the holder now: through the socket
+  /// beside the state file, and not while the Mac sleeps, which runs no
+  /// caller, nor the holder.
+  void checkRequest(Word word) const {
+    if (!reachesHolder) {
+      throw EmuError(std::string(emu::timelineWord(word)) + " needs --state: the holder's socket is beside it");
+    }
+    if (power == emu::Power::asleep) throw EmuError(std::string(emu::timelineWord(word)) + " while asleep (wake first)");
   }
 
   /// Whether `word` can happen to the machine as it is now.
@@ -82,6 +133,8 @@ struct TimelineReader {
         // comes once it is awake.
         if (power == emu::Power::asleep) throw EmuError("stop while asleep (wake first)");
         break;
+      case Word::band:
+      case Word::holder: checkRequest(word); break;
       case Word::battery:
       case Word::temp: break;
     }
@@ -90,8 +143,9 @@ struct TimelineReader {
 
 }  // namespace
 
-std::vector<emu::TimelineEvent> parseTimeline(std::string_view text, bool hasBattery, bool plugged) {
-  TimelineReader reader{.hasBattery = hasBattery, .plugged = plugged};
+std::vector<emu::TimelineEvent> parseTimeline(std::string_view text, bool hasBattery, bool plugged,
+                                              bool reachesHolder) {
+  TimelineReader reader{.hasBattery = hasBattery, .plugged = plugged, .reachesHolder = reachesHolder};
   const std::size_t number = readLines(text, [&](std::string_view line) { reader.read(line); });
   if (reader.events.empty() || reader.events.back().word != Word::stop) {
     throw EmuError(number == 0 ? std::string("no line: a timeline ends in a stop")
@@ -100,11 +154,12 @@ std::vector<emu::TimelineEvent> parseTimeline(std::string_view text, bool hasBat
   return std::move(reader.events);
 }
 
-std::vector<emu::TimelineEvent> loadTimelineFile(const std::string& path, bool hasBattery, bool plugged) {
+std::vector<emu::TimelineEvent> loadTimelineFile(const std::string& path, bool hasBattery, bool plugged,
+                                                 bool reachesHolder) {
   const auto text = readRegularFile(path, "timeline", kMaxFileSize);
   if (!text) throw EmuError(fileFailure("read timeline", path, ENOENT));
   try {
-    return parseTimeline(*text, hasBattery, plugged);
+    return parseTimeline(*text, hasBattery, plugged, reachesHolder);
   } catch (const EmuError& error) {
     throw EmuError("timeline " + path + ", " + error.what());
   }

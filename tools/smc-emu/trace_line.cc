@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "decimal.h"
-#include "platform/system_power.h"
+#include "platform/standin/system_power.h"
 #include "response/hex.h"
 
 namespace emu {
@@ -57,9 +57,15 @@ std::string clockLine(const ClockEvent& event) {
   append(line, minuteText(event.at), " ");
   switch (event.kind) {
     case ClockEvent::Kind::timeline:
-      line += timelineWord(event.word);
+      // A request as the timeline spells it: "band 70 80 as user", "holder".
+      if (event.word == TimelineEvent::Word::band) {
+        line += requestText(event.request);
+      } else {
+        line += timelineWord(event.word);
+      }
       if (event.word == TimelineEvent::Word::battery) append(line, " ", percentText(event.charge));
       if (event.word == TimelineEvent::Word::temp) append(line, " ", hundredthsText(event.temperature));
+      if (event.request.account) append(line, " as ", accountWord(*event.request.account));
       break;
     case ClockEvent::Kind::level:
       append(line, "level ", percentText(event.charge), " ", activityWord(event.activity));
@@ -84,6 +90,7 @@ std::string clockLine(const ClockEvent& event) {
     case ClockEvent::Kind::ended: line += "ended"; break;
     case ClockEvent::Kind::timedWake: line += "dark timed"; break;
     case ClockEvent::Kind::timedSleep: line += "sleep timed"; break;
+    case ClockEvent::Kind::reply: append(line, "answer ", event.answer ? *event.answer : std::string("none")); break;
   }
   return line;
 }

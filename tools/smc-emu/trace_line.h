@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/emulated_mac.h"
+#include "platform/emulated/emulated_mac.h"
 
 namespace emu {
 

@@ -113,6 +113,7 @@ CFFileDescriptorRef CFFileDescriptorCreate(CFAllocatorRef allocator, CFFileDescr
 void CFFileDescriptorEnableCallBacks(CFFileDescriptorRef f, CFOptionFlags callBackTypes);
 CFRunLoopSourceRef CFFileDescriptorCreateRunLoopSource(CFAllocatorRef allocator, CFFileDescriptorRef f,
                                                        CFIndex order);
+void CFFileDescriptorInvalidate(CFFileDescriptorRef f);
 
 }
 
